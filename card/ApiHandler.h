@@ -1,0 +1,18 @@
+#pragma once
+
+#include "http/RequestParams.h"
+
+// Result codes set by the dispatcher; any other value comes unchanged from the
+// card library or the cloud operations.
+enum emApiResult : int {
+  API_OK = 0,
+  API_LOCK_BUSY = -100,        // the operation lock was not taken within 1,000 ms
+  API_NOT_INITIALISED = -101,  // the card library is not initialised (or not loaded)
+  API_UNKNOWN_FUN = -10000,    // unknown operation name
+  API_MISSING_PARAM = -10001,  // a required parameter is missing
+};
+
+// The single entry point for every API operation other than chEnvParm. Reads
+// the request map, writes "return" (and, for operations with output,
+// "outData") into the result map, and returns the result code.
+int pasApiHandler(const RequestParams& request, RequestParams& result);

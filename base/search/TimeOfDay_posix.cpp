@@ -1,0 +1,2 @@
+// The system's gettimeofday serves on POSIX; nothing to define here.
+#include "base/search/TimeOfDay.h"

@@ -1,0 +1,147 @@
+#include "base/search/StringSearch.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using MemorySearch = int (*)(const unsigned char*, unsigned, const unsigned char*, unsigned);
+using StringSearch = int (*)(const char*, const char*);
+
+struct SearchPair {
+  const char* szName;
+  MemorySearch pMemory;
+  StringSearch pStr;
+};
+
+const SearchPair s_searches[] = {
+    {"KMP", KMPSearchMemory, KMPSearchStr},
+    {"BM", BMSearchMemory, BMSearchStr},
+    {"Sunday", SundaySearchMemory, SundaySearchStr},
+};
+
+int Search(MemorySearch pSearch, const std::string& strText, const std::string& strPattern) {
+  return pSearch(reinterpret_cast<const unsigned char*>(strText.data()),
+                 static_cast<unsigned>(strText.size()),
+                 reinterpret_cast<const unsigned char*>(strPattern.data()),
+                 static_cast<unsigned>(strPattern.size()));
+}
+
+int Expected(const std::string& strText, const std::string& strPattern) {
+  size_t nPos = std::string_view(strText).find(strPattern);
+  return nPos == std::string_view::npos ? -1 : static_cast<int>(nPos);
+}
+
+}  // namespace
+
+TEST(StringSearch, StringFormsOnTheDocumentedExamples) {
+  for (const SearchPair& s : s_searches) {
+    SCOPED_TRACE(s.szName);
+    EXPECT_EQ(s.pStr("abcabd", "abd"), 3);
+    EXPECT_EQ(s.pStr("aaaa", "aa"), 0);
+    EXPECT_EQ(s.pStr("abc", "abcd"), -1);
+    EXPECT_EQ(s.pStr("xyabxyab", "ab"), 2);  // first of two occurrences
+    EXPECT_EQ(s.pStr("abc", "abc"), 0);
+    EXPECT_EQ(s.pStr("abc", "c"), 2);
+    EXPECT_EQ(s.pStr("", "a"), -1);
+    EXPECT_EQ(s.pStr("abc", ""), 0);
+    EXPECT_EQ(s.pStr(nullptr, "a"), -1);
+    EXPECT_EQ(s.pStr("a", nullptr), -1);
+  }
+}
+
+TEST(StringSearch, MemoryFormsEdgeCases) {
+  const unsigned char text[] = {'a', 0, 'b', 0, 0, 'c'};
+  const unsigned char zeros[] = {0, 0};
+  const unsigned char tail[] = {0, 'c'};
+  for (const SearchPair& s : s_searches) {
+    SCOPED_TRACE(s.szName);
+    EXPECT_EQ(s.pMemory(text, sizeof(text), zeros, sizeof(zeros)), 3);
+    EXPECT_EQ(s.pMemory(text, sizeof(text), tail, sizeof(tail)), 4);
+    EXPECT_EQ(s.pMemory(text, sizeof(text), text, 0), 0);
+    EXPECT_EQ(s.pMemory(text, 0, text, 0), 0);
+    EXPECT_EQ(s.pMemory(text, 0, tail, 1), -1);
+    EXPECT_EQ(s.pMemory(nullptr, 0, nullptr, 0), 0);
+    EXPECT_EQ(s.pMemory(nullptr, 5, tail, 1), -1);
+    EXPECT_EQ(s.pMemory(text, sizeof(text), nullptr, 1), -1);
+  }
+}
+
+// The three searches agree with std::string_view::find on random inputs over
+// small alphabets (zero bytes included), where repeats and near-misses are
+// frequent; every shift table sees partial matches.
+TEST(StringSearch, AgreesWithStringViewFindOnRandomInputs) {
+  std::mt19937 rng(20240611u);
+  const std::string alphabets[] = {std::string("ab"), std::string("a\0b", 3),
+                                   std::string("\0\xff", 2), std::string("abcd\0", 5)};
+  std::uniform_int_distribution<int> textLen(0, 120);
+  std::uniform_int_distribution<int> patternLen(0, 10);
+  std::uniform_int_distribution<int> coin(0, 2);
+  int nFound = 0;
+  for (int iter = 0; iter < 30000; ++iter) {
+    const std::string& alphabet = alphabets[iter % 4];
+    std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+    std::string strText(static_cast<size_t>(textLen(rng)), '\0');
+    for (char& c : strText) c = alphabet[pick(rng)];
+    std::string strPattern;
+    size_t nPattern = static_cast<size_t>(patternLen(rng));
+    if (coin(rng) == 0 && nPattern <= strText.size()) {
+      // A slice of the text, so that matches are common.
+      std::uniform_int_distribution<size_t> start(0, strText.size() - nPattern);
+      strPattern = strText.substr(start(rng), nPattern);
+    } else {
+      strPattern.assign(nPattern, '\0');
+      for (char& c : strPattern) c = alphabet[pick(rng)];
+    }
+    int nExpected = Expected(strText, strPattern);
+    if (nExpected > 0) ++nFound;
+    for (const SearchPair& s : s_searches) {
+      ASSERT_EQ(Search(s.pMemory, strText, strPattern), nExpected)
+          << s.szName << " iteration " << iter << " text size " << strText.size()
+          << " pattern size " << strPattern.size();
+    }
+  }
+  EXPECT_GT(nFound, 3000);  // the inputs exercise real matches, not just misses
+}
+
+TEST(StringSearch, PeriodicPatternsAgreeWithFind) {
+  // Patterns with long borders stress the KMP table and the good-suffix table.
+  const std::string patterns[] = {"abaabaab", "aaaaaaab", "baaaaaaa", "abcabcabcab", "abababa"};
+  const std::string texts[] = {"abaabaabaabaab", "aaaaaaaaaaaaaaaab", "abaaaaaaaaabaaaaaaa",
+                               "abcabcabcabcabcabcab", "abababababab"};
+  for (const std::string& strText : texts) {
+    for (const std::string& strPattern : patterns) {
+      for (const SearchPair& s : s_searches) {
+        EXPECT_EQ(Search(s.pMemory, strText, strPattern), Expected(strText, strPattern))
+            << s.szName << " '" << strText << "' '" << strPattern << "'";
+      }
+    }
+  }
+}
+
+// The fixed tables bound the pattern length: a longer pattern is refused with
+// -1 instead of overrunning a table (the sanitizer build would catch that).
+TEST(StringSearch, PatternLengthLimits) {
+  std::string strPattern(1025, 'x');
+  strPattern[0] = 'y';
+  std::string strText = std::string(3000, 'z') + strPattern + "tail";
+  const int nAt = 3000;
+
+  auto prefix = [&](size_t n) { return strPattern.substr(0, n); };
+  EXPECT_EQ(Search(KMPSearchMemory, strText, prefix(KMP_MAX_PATTERN)), nAt);
+  EXPECT_EQ(Search(KMPSearchMemory, strText, prefix(KMP_MAX_PATTERN + 1)), -1);
+  EXPECT_EQ(Search(BMSearchMemory, strText, prefix(BM_MAX_PATTERN)), nAt);
+  EXPECT_EQ(Search(BMSearchMemory, strText, prefix(BM_MAX_PATTERN + 1)), -1);
+  EXPECT_EQ(Search(SundaySearchMemory, strText, prefix(1025)), nAt);
+
+  std::string strLong(100000, 'q');
+  strLong += "!";
+  std::string strHay = std::string(50, 'q') + strLong;
+  EXPECT_EQ(Search(SundaySearchMemory, strHay, strLong), 50);
+  EXPECT_EQ(SundaySearchStr(strHay.c_str(), strLong.c_str()), 50);
+  EXPECT_EQ(KMPSearchStr(strHay.c_str(), strLong.c_str()), -1);
+  EXPECT_EQ(BMSearchStr(strHay.c_str(), strLong.c_str()), -1);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+// An independent proleptic Gregorian calendar (days since 1970-01-01, after
+// H. Hinnant's days_from_civil), used to check the Julian day conversions.
+
+#include <cstdint>
+
+namespace civil_ref {
+
+constexpr int64_t kJulianOf19700101 = 2440588;
+
+inline int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+inline void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y = yoe + era * 400 + (m <= 2);
+}
+
+inline int64_t Julian(int64_t y, int64_t m, int64_t d) {
+  return DaysFromCivil(y, m, d) + kJulianOf19700101;
+}
+
+// 0 = Sunday; 1 January 1970 was a Thursday.
+inline int Weekday(int64_t nJulian) {
+  const int64_t nDays = nJulian - kJulianOf19700101;
+  return static_cast<int>(((nDays % 7) + 7 + 4) % 7);
+}
+
+}  // namespace civil_ref

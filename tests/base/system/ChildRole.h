@@ -1,0 +1,179 @@
+#pragma once
+
+// Child processes for the lock tests: the test executable starts itself with
+// TOLVAN_TEST_CHILD=<role> in its environment; a static object in one file of
+// the executable (TOLVAN_TEST_CHILD_HOOK) runs the role before main and exits.
+// The child reports on its standard output, one line per fact, and a child
+// that holds something keeps it until its standard input reaches end-of-file
+// (the parent closes it, or dies) or until it is killed.
+//
+// Roles: "wait", "lock:<name>", "instance:<name>", "ipc:<number>", "env:<variable>",
+// "pid", "args", "exit:<code>".
+
+#include "base/system/NamedLock.h"
+#include "base/system/Process.h"
+#include "base/system/SingleInstance.h"
+#include "base/threads/IpcMutex.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#include <fstream>
+#include <iterator>
+#endif
+
+namespace childrole {
+
+inline std::string SelfPath() {
+#ifdef _WIN32
+  char szPath[MAX_PATH * 2];
+  DWORD n = ::GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
+  return std::string(szPath, n);
+#else
+  char szPath[4096];
+  ssize_t n = ::readlink("/proc/self/exe", szPath, sizeof(szPath));
+  return n > 0 ? std::string(szPath, static_cast<size_t>(n)) : std::string();
+#endif
+}
+
+// The child's own argument list (after the program name).
+inline std::vector<std::string> OwnArgs() {
+  std::vector<std::string> vecArgs;
+#ifdef _WIN32
+  for (int i = 1; i < __argc; ++i) vecArgs.emplace_back(__argv[i]);
+#else
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string strAll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t nPos = strAll.find('\0');  // skip the program name
+  while (nPos != std::string::npos && nPos + 1 < strAll.size()) {
+    size_t nEnd = strAll.find('\0', nPos + 1);
+    vecArgs.push_back(strAll.substr(nPos + 1, nEnd - nPos - 1));
+    nPos = nEnd;
+  }
+#endif
+  return vecArgs;
+}
+
+inline void Say(const std::string& strLine) {
+  std::fputs((strLine + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+inline void WaitForEndOfInput() {
+  while (std::fgetc(stdin) != EOF) {
+  }
+}
+
+inline int RunRole(const std::string& strRole) {
+  std::string::size_type nColon = strRole.find(':');
+  std::string strKind = strRole.substr(0, nColon);
+  std::string strArg = nColon == std::string::npos ? std::string() : strRole.substr(nColon + 1);
+  if (strKind == "lock") {
+    CNamedLock lock(strArg.c_str());
+    Say(lock.Acquire(0) ? "held" : "busy");
+    WaitForEndOfInput();
+  } else if (strKind == "instance") {
+    CSingleInstance instance(strArg.c_str());
+    Say(instance.IsHeld() ? "held" : "busy");
+    WaitForEndOfInput();
+  } else if (strKind == "ipc") {
+    CIpcMutex mutex(std::atoi(strArg.c_str()));
+    Say(mutex.IsCreater() ? "creator" : "opener");
+    mutex.Lock();
+    Say("held");
+    WaitForEndOfInput();
+    mutex.Unlock();
+  } else if (strKind == "wait") {
+    Say("ready");
+    WaitForEndOfInput();
+  } else if (strKind == "env") {
+    std::string strValue;
+    Say(GetEnvVar(strArg.c_str(), strValue) ? "=" + strValue : "unset");
+  } else if (strKind == "pid") {
+    Say(std::to_string(GetCurrentPid()));
+  } else if (strKind == "args") {
+    for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+  } else if (strKind == "exit") {
+    return std::atoi(strArg.c_str());
+  } else {
+    return 99;
+  }
+  return 0;
+}
+
+struct CChildHook {
+  CChildHook() {
+    std::string strRole;
+    if (!GetEnvVar("TOLVAN_TEST_CHILD", strRole)) return;
+    int nCode = RunRole(strRole);
+    std::fflush(stdout);
+    std::_Exit(nCode);
+  }
+};
+
+// A child of the test executable in a role, with its standard input and
+// output connected to this process.
+class CChild {
+public:
+  bool Start(const std::string& strRole, std::vector<std::string> vecExtraArgs = {}) {
+    std::vector<std::string> vecEnv = GetProcessEnvironment();
+    vecEnv.push_back("TOLVAN_TEST_CHILD=" + strRole);
+    std::string strSelf = SelfPath();
+    std::vector<std::string> vecArgs{strSelf};
+    vecArgs.insert(vecArgs.end(), vecExtraArgs.begin(), vecExtraArgs.end());
+    return m_Process.Start(strSelf.c_str(), vecArgs, &vecEnv,
+                           CProcess::emPipeStdin | CProcess::emPipeStdout);
+  }
+  std::string ReadLine() {
+    std::string strLine;
+    return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
+  }
+  // Kills the child and waits for its end.
+  bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
+  CProcess& Process() { return m_Process; }
+
+private:
+  CProcess m_Process;
+};
+
+// A lock name of its own for each call, so that parallel runs (and Windows'
+// session-wide names) never meet.
+inline std::string UniqueName(const char* szWhat) {
+  static int s_nCounter = 0;
+  return std::string("tolvan_test_") + szWhat + "_" + std::to_string(GetCurrentPid()) + "_" +
+         std::to_string(++s_nCounter);
+}
+
+// Points the per-user lock directory (POSIX) at a fresh temporary directory
+// for the life of the fixture; children inherit it.
+class CLockDirFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    namespace fs = std::filesystem;
+    m_strDir = (fs::temp_directory_path() / UniqueName("rt")).string();
+    fs::create_directories(m_strDir);
+    m_bHadOld = GetEnvVar("XDG_RUNTIME_DIR", m_strOld);
+    SetEnvVar("XDG_RUNTIME_DIR", m_strDir.c_str());
+  }
+  void TearDown() override {
+    SetEnvVar("XDG_RUNTIME_DIR", m_bHadOld ? m_strOld.c_str() : nullptr);
+    std::error_code ec;
+    std::filesystem::remove_all(m_strDir, ec);
+  }
+  std::string m_strDir;
+  std::string m_strOld;
+  bool m_bHadOld = false;
+};
+
+}  // namespace childrole
+
+#define TOLVAN_TEST_CHILD_HOOK static childrole::CChildHook s_ChildHook

@@ -1,0 +1,47 @@
+#include "base/system/SingleInstance.h"
+
+#include "tests/base/system/ChildRole.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using childrole::CChild;
+using childrole::UniqueName;
+
+class SingleInstance : public childrole::CLockDirFixture {};
+
+TEST_F(SingleInstance, FirstHoldsAndSecondSeesAnotherInstance) {
+  std::string strName = UniqueName("inst");
+  {
+    CSingleInstance first(strName.c_str());
+    EXPECT_TRUE(first.IsHeld());
+    EXPECT_FALSE(first.IsAnotherInstance());
+    CSingleInstance second(strName.c_str());
+    EXPECT_FALSE(second.IsHeld());
+    EXPECT_TRUE(second.IsAnotherInstance());
+  }
+  CSingleInstance later(strName.c_str());
+  EXPECT_TRUE(later.IsHeld()) << "the name is free once the holder is gone";
+}
+
+TEST_F(SingleInstance, KilledInstanceDoesNotBlockTheNextStart) {
+  std::string strName = UniqueName("inst");
+  CChild child;
+  ASSERT_TRUE(child.Start("instance:" + strName));
+  ASSERT_EQ(child.ReadLine(), "held");
+  {
+    CSingleInstance second(strName.c_str());
+    EXPECT_TRUE(second.IsAnotherInstance());
+  }
+  ASSERT_TRUE(child.KillAndWait());
+  CSingleInstance next(strName.c_str());
+  EXPECT_TRUE(next.IsHeld());
+  EXPECT_FALSE(next.IsAnotherInstance());
+}
+
+TEST_F(SingleInstance, NoNameGuardsNothing) {
+  CSingleInstance none("");
+  EXPECT_FALSE(none.IsHeld());
+  EXPECT_FALSE(none.IsAnotherInstance());
+}

@@ -1,0 +1,59 @@
+#include "base/threads/BaseMutex.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+int TryFromAnotherThread(const CBaseMutex& mutex) {
+  int nResult = -1;
+  std::thread t([&] {
+    nResult = mutex.Lock_Try();
+    if (nResult == 0) mutex.Unlock();
+  });
+  t.join();
+  return nResult;
+}
+
+}  // namespace
+
+TEST(BaseMutex, OwnerMayEnterAgainAndMustLeaveAsOften) {
+  CBaseMutex mutex;
+  EXPECT_EQ(mutex.Lock(), 0);
+  EXPECT_EQ(mutex.Lock(), 0);
+  EXPECT_EQ(mutex.Lock_Try(), 0) << "re-entry by the owner";
+  EXPECT_EQ(mutex.Unlock(), 0);
+  EXPECT_EQ(mutex.Unlock(), 0);
+  EXPECT_EQ(TryFromAnotherThread(mutex), 16) << "still entered once";
+  EXPECT_EQ(mutex.Unlock(), 0);
+  EXPECT_EQ(TryFromAnotherThread(mutex), 0);
+}
+
+TEST(BaseMutex, AutoMutexHoldsForItsScope) {
+  CBaseMutex mutex;
+  {
+    CAutoMutexT<CBaseMutex> guard(mutex);
+    EXPECT_EQ(TryFromAnotherThread(mutex), 16);
+    CAutoMutexT<CBaseMutex> nested(&mutex);
+    CAutoMutexT<CBaseMutex> none(static_cast<const CBaseMutex*>(nullptr));
+  }
+  EXPECT_EQ(TryFromAnotherThread(mutex), 0);
+}
+
+TEST(BaseMutex, SerialisesThreads) {
+  CBaseMutex mutex;
+  long nCounter = 0;
+  std::vector<std::thread> vecThreads;
+  for (int i = 0; i < 4; ++i) {
+    vecThreads.emplace_back([&] {
+      for (int j = 0; j < 20000; ++j) {
+        CAutoMutexT<CBaseMutex> guard(mutex);
+        ++nCounter;
+      }
+    });
+  }
+  for (std::thread& t : vecThreads) t.join();
+  EXPECT_EQ(nCounter, 80000);
+}

@@ -1,0 +1,112 @@
+#include "base/threads/IpcMutex.h"
+
+#include "base/system/NamedLock.h"
+#include "tests/base/system/ChildRole.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+TOLVAN_TEST_CHILD_HOOK;
+
+using childrole::CChild;
+
+namespace {
+
+// A number of its own for each test, so parallel runs never share a name.
+int UniqueNumber() {
+  static int s_nNext = 0;
+  return static_cast<int>((GetCurrentPid() % 100000) * 100 + static_cast<unsigned long>(++s_nNext));
+}
+
+std::string IpcName(int nNumber) { return "IpcMutex_" + std::to_string(nNumber); }
+
+}  // namespace
+
+class IpcMutex : public childrole::CLockDirFixture {};
+
+TEST_F(IpcMutex, FirstObjectIsTheCreatorAndNamesAreShared) {
+  int nNumber = UniqueNumber();
+  CIpcMutex first(nNumber, true);
+  CIpcMutex second(nNumber);
+  EXPECT_TRUE(first.IsCreater());
+  EXPECT_FALSE(second.IsCreater());
+
+  EXPECT_EQ(first.Lock(), 0);
+  CNamedLock probe(IpcName(nNumber).c_str());
+  EXPECT_FALSE(probe.Acquire(0)) << "the lock is the named lock \"IpcMutex_<n>\"";
+  EXPECT_EQ(first.Unlock(), 0);
+  EXPECT_TRUE(probe.Acquire(0));
+  probe.Release();
+
+  EXPECT_EQ(first.Unlock(), 0) << "unlocking a free lock does nothing";
+  EXPECT_EQ(second.Lock(), 0);
+  EXPECT_FALSE(probe.Acquire(0)) << "an extra Unlock must not let two holders in";
+  EXPECT_EQ(second.Unlock(), 0);
+}
+
+TEST_F(IpcMutex, NotRecursiveAndAnyThreadMayUnlock) {
+  int nNumber = UniqueNumber();
+  CIpcMutex mutex(nNumber);
+  ASSERT_EQ(mutex.Lock(), 0);
+  std::atomic<bool> bSecondIn{false};
+  std::thread second([&] {
+    mutex.Lock();  // waits: the lock is taken, by this object too
+    bSecondIn = true;
+  });
+  CNamedLock probe(IpcName(nNumber).c_str());
+  EXPECT_FALSE(probe.Acquire(0));
+  std::thread unlocker([&] { mutex.Unlock(); });
+  unlocker.join();
+  second.join();
+  EXPECT_TRUE(bSecondIn);
+  EXPECT_FALSE(probe.Acquire(0)) << "the second Lock holds it now";
+  mutex.Unlock();
+  EXPECT_TRUE(probe.Acquire(0));
+}
+
+TEST_F(IpcMutex, ChildHolderExcludesAndItsDeathFreesTheName) {
+  int nNumber = UniqueNumber();
+  CChild child;
+  ASSERT_TRUE(child.Start("ipc:" + std::to_string(nNumber)));
+  ASSERT_EQ(child.ReadLine(), "creator");
+  ASSERT_EQ(child.ReadLine(), "held");
+  {
+    CIpcMutex mine(nNumber);
+    EXPECT_FALSE(mine.IsCreater());
+    CNamedLock probe(IpcName(nNumber).c_str());
+    EXPECT_FALSE(probe.Acquire(1000));
+  }
+  ASSERT_TRUE(child.KillAndWait());
+  CIpcMutex after(nNumber);
+  EXPECT_TRUE(after.IsCreater()) << "nobody else has the name open any more";
+  CNamedLock probe(IpcName(nNumber).c_str());
+  EXPECT_TRUE(probe.Acquire(0));
+  probe.Release();
+  EXPECT_EQ(after.Lock(), 0);
+  EXPECT_EQ(after.Unlock(), 0);
+}
+
+TEST_F(IpcMutex, OpenObjectLocksAtOnceAfterTheHolderIsKilled) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a named event stays unsignalled while any handle to it is open; "
+                  "a killed holder frees it only once every handle is closed";
+#else
+  int nNumber = UniqueNumber();
+  CIpcMutex mine(nNumber);
+  CChild child;
+  ASSERT_TRUE(child.Start("ipc:" + std::to_string(nNumber)));
+  ASSERT_EQ(child.ReadLine(), "opener");
+  ASSERT_EQ(child.ReadLine(), "held");
+  CNamedLock probe(IpcName(nNumber).c_str());
+  EXPECT_FALSE(probe.Acquire(1000));
+  ASSERT_TRUE(child.KillAndWait());
+  EXPECT_TRUE(probe.Acquire(0));
+  probe.Release();
+  EXPECT_EQ(mine.Lock(), 0);
+  EXPECT_FALSE(probe.Acquire(0));
+  EXPECT_EQ(mine.Unlock(), 0);
+#endif
+}

@@ -1,0 +1,174 @@
+#include "base/logging/ProcessLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/files/FileSystem.h"
+#include "base/system/Process.h"
+#include "tests/base/files/TempDir.h"
+
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::vector<std::string> v;
+  std::string s;
+  while (std::getline(in, s)) v.push_back(s);
+  return v;
+}
+
+// Points the process log at a temporary directory, as the application's
+// start-up configures it, and puts everything back afterwards.
+class ProcessLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.Ok());
+    m_strLogDir = m_dir.Join("Log");
+    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+    g_ProcessLog.SetFilePath(m_strLogDir.c_str());
+    g_ProcessLog.SetPreFileName("Tolvan");
+    g_ProcessLog.SetExtFileName("log");
+    g_ProcessLog.SetOutFlag(emLogFile);
+    g_ProcessLog.SetReservedDays(7);
+    g_ProcessLog.SetLogLevel(3);
+  }
+  void TearDown() override {
+    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+    g_ProcessLog.CloseFile();  // before the directory goes: Windows keeps open files
+    g_ProcessLog.SetClock(LogClock());
+    g_ProcessLog.SetLogLevel(10);
+  }
+  std::string CurrentFile() {
+    char szName[CMyFile::kMaxFullName];
+    g_ProcessLog.GetFullName(szName);
+    return szName;
+  }
+  static std::string Prefix(unsigned nLevel) {
+    char sz[64];
+    std::snprintf(sz, sizeof(sz), "][%08lu][01:%02u] ", GetCurrentPid(), nLevel);
+    return sz;
+  }
+
+  CTempDir m_dir{"tolvan-plog"};
+  std::string m_strLogDir;
+};
+
+}  // namespace
+
+TEST_F(ProcessLogTest, LevelAboveTheThresholdGoesNowhere) {
+#ifndef _WIN32
+  ::setenv("TOLVAN_DEBUG_OUTPUT", "1", 1);
+  testing::internal::CaptureStderr();
+#endif
+  WriteProcessLog(1, 4, "too detailed\n");
+  WriteProcessLog(1, 0xFFFFFFFFu, "too detailed\n");
+#ifndef _WIN32
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+#endif
+  EXPECT_FALSE(CMyFile::FileIsExist(CurrentFile().c_str()));
+
+#ifndef _WIN32
+  testing::internal::CaptureStderr();
+#endif
+  WriteProcessLog(1, 3, "request %s\n", "traced");
+  WriteProcessLog(1, 3, "%s", std::string(6000, 'w').c_str());
+  WriteProcessLog(1, 0, "after the long one\n");
+#ifndef _WIN32
+  std::string strDebug = testing::internal::GetCapturedStderr();
+  ::unsetenv("TOLVAN_DEBUG_OUTPUT");
+  EXPECT_NE(strDebug.find(Prefix(3) + "request traced\n"), std::string::npos) << strDebug;
+#endif
+  g_ProcessLog.CloseFile();
+  std::vector<std::string> v = ReadLines(CurrentFile());
+  ASSERT_EQ(v.size(), 3u);
+  EXPECT_EQ(v[0].substr(24), Prefix(3) + "request traced");
+  EXPECT_EQ(v[1].size(), CWriteLog::kBufferSize - 2);  // cut, then its own line end
+  EXPECT_EQ(v[2].substr(24), Prefix(0) + "after the long one");
+}
+
+// Eight threads log at once. The clock hands out a new millisecond on every
+// reading, so every stamp differs: a line that carried another's stamp, or a
+// garbled one, shows up as a duplicate or a malformed line.
+TEST_F(ProcessLogTest, ConcurrentLinesStayWhole) {
+  constexpr int kThreads = 8;
+  constexpr int kLines = 10000;
+  std::atomic<int> nTick{0};
+  g_ProcessLog.SetClock([&nTick] {
+    return CMyDatetime(2026, 12, 4, 0, 0, 0, nTick.fetch_add(1, std::memory_order_relaxed));
+  });
+  const std::string strPayload(100, 'p');
+  std::vector<std::thread> vThreads;
+  for (int t = 0; t < kThreads; ++t) {
+    vThreads.emplace_back([t, &strPayload] {
+      for (int i = 0; i < kLines; ++i) WriteProcessLog(1, 3, "T%d L%05d %s\n", t, i, strPayload.c_str());
+    });
+  }
+  for (auto& th : vThreads) th.join();
+  g_ProcessLog.CloseFile();
+
+  std::vector<std::string> v = ReadLines(m_strLogDir + g_cFsPathSep + "Tolvan2026-12-04.log");
+  ASSERT_EQ(v.size(), static_cast<size_t>(kThreads * kLines));
+  const std::string strPrefix = Prefix(3);
+  std::set<std::string> stamps;
+  std::vector<int> vNext(kThreads, 0);
+  int nBad = 0;
+  for (const std::string& s : v) {
+    // [2026-12-04 hh:mm:ss.mmm][pid][01:03] T<t> L<nnnnn> <payload>
+    int hh = -1, mm = -1, ss = -1, ms = -1, t = -1, i = -1, nPos = 0;
+    bool bOk = s.size() == 24 + strPrefix.size() + 10 + strPayload.size() &&
+               std::sscanf(s.c_str(), "[2026-12-04 %2d:%2d:%2d.%3d", &hh, &mm, &ss, &ms) == 4 &&
+               s[24] == ']' && s.compare(24, strPrefix.size(), strPrefix) == 0 &&
+               std::sscanf(s.c_str() + 24 + strPrefix.size(), "T%1d L%5d %n", &t, &i, &nPos) == 2 &&
+               s.compare(24 + strPrefix.size() + nPos, std::string::npos, strPayload) == 0 &&
+               t >= 0 && t < kThreads && i == vNext[t];
+    if (!bOk) {
+      if (++nBad < 5) ADD_FAILURE() << "malformed or out of order: " << s;
+      continue;
+    }
+    ++vNext[t];  // each thread's lines arrive complete and in its own order
+    stamps.insert(s.substr(0, 25));
+  }
+  EXPECT_EQ(nBad, 0);
+  EXPECT_EQ(stamps.size(), v.size());
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(vNext[t], kLines) << "thread " << t;
+}
+
+TEST_F(ProcessLogTest, RealClockStampsAreWellFormed) {
+  std::vector<std::thread> vThreads;
+  for (int t = 0; t < 4; ++t) {
+    vThreads.emplace_back([] {
+      for (int i = 0; i < 500; ++i) WriteProcessLog(1, 1, "real clock %d\n", i);
+    });
+  }
+  for (auto& th : vThreads) th.join();
+  g_ProcessLog.CloseFile();
+  // Around midnight the lines may span two files: read every one there is.
+  std::vector<std::string> vFiles;
+  CMyFile::FindAllFiles(m_strLogDir.c_str(), "Tolvan*.log", vFiles, false, true);
+  size_t nLines = 0;
+  for (const auto& f : vFiles) {
+    for (const std::string& s : ReadLines(f)) {
+      ++nLines;
+      int y, mo, d, h, mi, se, ms;
+      char cEnd = 0;
+      ASSERT_EQ(std::sscanf(s.c_str(), "[%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &y, &mo, &d, &h, &mi, &se,
+                            &ms, &cEnd),
+                8)
+          << s;
+      EXPECT_EQ(cEnd, ']') << s;
+      EXPECT_TRUE(mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h < 24 && mi < 60 && se < 60) << s;
+      const std::string strWant = Prefix(1) + "real clock ";
+      EXPECT_EQ(s.compare(24, strWant.size(), strWant), 0) << s;
+    }
+  }
+  EXPECT_EQ(nLines, 2000u);
+}

@@ -1,0 +1,215 @@
+#include "base/logging/WriteDateLog.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/files/FileSystem.h"
+#include "tests/base/files/TempDir.h"
+
+namespace {
+
+const std::string kSep(1, g_cFsPathSep);
+
+std::string ReadText(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& strPath, const std::string& strText) {
+  std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
+  out << strText;
+}
+
+// A date log in a temporary directory with a clock the test moves by hand.
+class DateLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.Ok());
+    m_strLogDir = m_dir.Join("Log");
+    m_log.SetFilePath(m_strLogDir.c_str());
+    m_log.SetClock([this] { return m_now; });
+  }
+  // Nothing may stay open when the directory goes (Windows refuses to delete
+  // an open file).
+  void TearDown() override { m_log.CloseFile(); }
+
+  std::string LogFile(const std::string& strDate) const {
+    return m_strLogDir + kSep + "Tolvan" + strDate + ".log";
+  }
+
+  CTempDir m_dir{"tolvan-log"};
+  std::string m_strLogDir;
+  CMyDatetime m_now{2026, 12, 4, 10, 11, 12, 345};
+  CWriteDateLog m_log{"Tolvan", "log", 7};
+};
+
+}  // namespace
+
+TEST_F(DateLogTest, FirstWriteCreatesTheDatedFileAndAppends) {
+  CMyFile::MakeDirectory(m_strLogDir.c_str());
+  WriteText(LogFile("2026-12-04"), "earlier\n");
+  ASSERT_TRUE(m_log.WriteLog("started %d\n", 1));
+  ASSERT_TRUE(m_log.WriteLog(7u, 1u, "event\n"));
+  EXPECT_EQ(ReadText(LogFile("2026-12-04")),
+            "earlier\n"
+            "[2026-12-04 10:11:12.345]  started 1\n"
+            "[2026-12-04 10:11:12.345][07:01] event\n");
+  char szName[CMyFile::kMaxFullName];
+  m_log.GetFullName(szName);
+  EXPECT_EQ(std::string(szName), LogFile("2026-12-04"));
+}
+
+TEST_F(DateLogTest, LevelsAboveTheThresholdAreSkipped) {
+  m_log.SetLogLevel(3);
+  EXPECT_TRUE(m_log.WriteLog(4u, "hidden\n"));
+  EXPECT_TRUE(m_log.WriteLog(1u, 4u, "hidden\n"));
+  EXPECT_FALSE(CMyFile::FileIsExist(LogFile("2026-12-04").c_str()));
+  EXPECT_TRUE(m_log.WriteLog(3u, "shown\n"));
+  EXPECT_TRUE(m_log.WriteLog(0u, 3u, "shown\n"));
+  EXPECT_EQ(ReadText(LogFile("2026-12-04")),
+            "[2026-12-04 10:11:12.345]  shown\n"
+            "[2026-12-04 10:11:12.345][00:03] shown\n");
+}
+
+TEST_F(DateLogTest, DayChangeClosesPrunesAndReopens) {
+  m_now = CMyDatetime(2026, 12, 4, 23, 59, 59, 999);
+  m_log.SetClock([this] { return m_now; });
+  ASSERT_TRUE(m_log.WriteLog("before midnight\n"));
+
+  const std::vector<std::string> vGone = {"Tolvan2026-11-20.log", "Tolvan2026-11-27.log",
+                                          "Tolvan2026-11-28.log"};
+  const std::vector<std::string> vKept = {
+      "Tolvan2026-11-29.log",   // within the seven days
+      "Tolvan2026-11-01.log0",  // set aside for size
+      "tolvan2026-11-01.log",   // another prefix (case counts)
+      "Other2026-11-01.log",  "Tolvan2026-11-01.txt", "Tolvan-old.log"};
+  for (const auto& s : vGone) WriteText(m_strLogDir + kSep + s, "x");
+  for (const auto& s : vKept) WriteText(m_strLogDir + kSep + s, "x");
+  CMyFile::MakeDirectory((m_strLogDir + kSep + "Tolvan2026-11-02.log").c_str());
+
+  m_now = CMyDatetime(2026, 12, 5, 0, 0, 0, 1);
+  // Asking for the name after midnight must not hide the change from the next write.
+  char szName[CMyFile::kMaxFullName];
+  m_log.GetFullName(szName);
+  EXPECT_EQ(std::string(szName), LogFile("2026-12-05"));
+  ASSERT_TRUE(m_log.WriteLog("after midnight\n"));
+
+  EXPECT_EQ(ReadText(LogFile("2026-12-04")), "[2026-12-04 23:59:59.999]  before midnight\n");
+  EXPECT_EQ(ReadText(LogFile("2026-12-05")), "[2026-12-05 00:00:00.001]  after midnight\n");
+  for (const auto& s : vGone) EXPECT_FALSE(CMyFile::FileIsExist((m_strLogDir + kSep + s).c_str())) << s;
+  for (const auto& s : vKept) EXPECT_TRUE(CMyFile::FileIsExist((m_strLogDir + kSep + s).c_str())) << s;
+  EXPECT_TRUE(CMyFile::DirIsExist((m_strLogDir + kSep + "Tolvan2026-11-02.log").c_str()));
+  EXPECT_TRUE(CMyFile::FileIsExist(LogFile("2026-12-04").c_str()));
+}
+
+TEST_F(DateLogTest, NoPruningWithoutReservedDays) {
+  CMyFile::MakeDirectory(m_strLogDir.c_str());
+  WriteText(LogFile("2020-01-01"), "x");
+  m_log.SetReservedDays(0);
+  m_log.DeleteOldLog();
+  EXPECT_TRUE(CMyFile::FileIsExist(LogFile("2020-01-01").c_str()));
+  m_log.SetReservedDays(1000000000);  // reaches before the calendar: nothing to delete
+  m_log.DeleteOldLog();
+  EXPECT_TRUE(CMyFile::FileIsExist(LogFile("2020-01-01").c_str()));
+  m_log.SetReservedDays(1);
+  m_log.DeleteOldLog();
+  EXPECT_FALSE(CMyFile::FileIsExist(LogFile("2020-01-01").c_str()));
+}
+
+TEST_F(DateLogTest, FileAboveOneGiBIsSetAside) {
+  const std::string strFile = LogFile("2026-12-04");
+  CMyFile::MakeDirectory(m_strLogDir.c_str());
+  // Exactly 1 GiB stays.
+  WriteText(strFile, "big\n");
+  ASSERT_TRUE(CMyFile::SetFileSize64(strFile.c_str(), CWriteLog::kSetAsideSize));
+  ASSERT_TRUE(m_log.WriteLog("one\n"));
+  m_log.CloseFile();
+  int64_t nSize = 0;
+  ASSERT_TRUE(CMyFile::GetFileSize64(strFile.c_str(), nSize));
+  EXPECT_GT(nSize, CWriteLog::kSetAsideSize);
+  EXPECT_FALSE(CMyFile::FileIsExist((strFile + "0").c_str()));
+
+  // One byte more is found at the next size check, 10,000 writes on, and the
+  // file moves to the first free numbered name ("0" is taken).
+  WriteText(strFile + "0", "taken");
+  for (unsigned i = 1; i < CWriteLog::kSizeCheckEvery; ++i) ASSERT_TRUE(m_log.Write("x\n"));
+  ASSERT_TRUE(CMyFile::FileIsExist(strFile.c_str()));
+  ASSERT_TRUE(m_log.WriteLog("fresh\n"));
+  EXPECT_EQ(ReadText(strFile + "0"), "taken");
+  ASSERT_TRUE(CMyFile::GetFileSize64((strFile + "1").c_str(), nSize));
+  EXPECT_GT(nSize, CWriteLog::kSetAsideSize);
+  EXPECT_EQ(ReadText(strFile), "[2026-12-04 10:11:12.345]  fresh\n");
+}
+
+TEST_F(DateLogTest, OutputFlags) {
+  m_log.SetOutFlag(emLogStdout);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(m_log.WriteLog("to stdout\n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[2026-12-04 10:11:12.345]  to stdout\n");
+  EXPECT_FALSE(CMyFile::FileIsExist(LogFile("2026-12-04").c_str()));
+
+  m_log.SetOutFlag(emLogNone);
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(m_log.WriteLog("nowhere\n"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_FALSE(CMyFile::FileIsExist(LogFile("2026-12-04").c_str()));
+
+  m_log.SetOutFlag(emLogBoth);
+  testing::internal::CaptureStdout();
+  m_log << "a" << std::string("b") << 42 << -7L << 1.5 << "\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ab42-71.500000\n");
+  EXPECT_EQ(ReadText(LogFile("2026-12-04")), "ab42-71.500000\n");
+}
+
+TEST_F(DateLogTest, TheDatedNameCannotBeReplaced) {
+  testing::internal::CaptureStdout();
+  m_log.SetFileName("other.log");
+  m_log.SetFullName("x/other.log");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SetFileName(const char* p_szFileName) is not valid for CWriteDateLog\n"
+            "SetFullName(const char* p_szFullName) is not valid for CWriteDateLog\n");
+  char szName[CMyFile::kMaxPath];
+  m_log.GetFileName(szName);
+  EXPECT_STREQ(szName, "Tolvan2026-12-04.log");
+  m_log.SetPreFileName(std::string(150, 'p').c_str());  // too long: kept
+  m_log.SetExtFileName("txt");
+  m_log.GetFileName(szName);
+  EXPECT_STREQ(szName, "Tolvan2026-12-04.txt");
+}
+
+TEST(WriteLog, PlainFileAndLongEntries) {
+  CTempDir dir("tolvan-log");
+  ASSERT_TRUE(dir.Ok());
+  const std::string strFile = dir.Join("plain.log");
+  {
+    CWriteLog log(strFile.c_str());
+    log.SetClock([] { return CMyDatetime(2000, 1, 1, 0, 0, 0, 7); });
+    ASSERT_TRUE(log.WriteLog("%s", std::string(5000, 'L').c_str()));
+    ASSERT_TRUE(log.WriteLog(2u, 1u, "after\n"));
+  }
+  std::string strText = ReadText(strFile);
+  size_t nFirst = strText.find('\n');
+  ASSERT_NE(nFirst, std::string::npos);
+  EXPECT_EQ(nFirst, CWriteLog::kBufferSize - 2);  // cut at the buffer, then a line end
+  EXPECT_EQ(strText.substr(nFirst + 1), "[2000-01-01 00:00:00.007][02:01] after\n");
+}
+
+TEST(WriteLog, EachThreadHasItsOwnStampBuffer) {
+  const char* pMain = CWriteLog::GetCurrTime();
+  const char* pOther = nullptr;
+  std::string strOther;
+  std::thread t([&] {
+    pOther = CWriteLog::GetCurrTime();
+    strOther = pOther;
+  });
+  t.join();
+  EXPECT_NE(pMain, pOther);
+  const std::regex re(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
+  EXPECT_TRUE(std::regex_match(std::string(pMain), re)) << pMain;
+  EXPECT_TRUE(std::regex_match(strOther, re)) << strOther;
+}

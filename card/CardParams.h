@@ -1,0 +1,38 @@
+#pragma once
+
+#include "http/RequestParams.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CCardFunctions;
+
+// The value of a request key, or null when the key is absent (an empty value
+// is present).
+const std::string* FindParam(const RequestParams& request, const char* szKey);
+
+// A numeric request value read like the C library's atoi: leading blanks, an
+// optional sign, decimal digits; anything else ends it, nothing readable is 0.
+// Values beyond the int range are held at INT_MAX / INT_MIN.
+int ParamToInt(const std::string& strValue);
+
+// Largest decoded size accepted from a Base64 text of nTextLen bytes: a
+// library asking for more is answered API_BAD_LIBRARY_OUTPUT.
+uint64_t MaxDecodedSize(uint64_t nTextLen);
+
+// Decodes Base64 text with the card library's pkiBase64Decode (two-call
+// protocol). 0 with the bytes in vOut; the library's code; API_PARAM_TOO_LARGE
+// when the bytes would exceed nMaxOut; API_BAD_LIBRARY_OUTPUT when the library
+// asks for or reports an impossible size.
+int PkiDecodeBase64(const CCardFunctions& funcs, const std::string& strText,
+                    std::vector<unsigned char>& vOut, size_t nMaxOut = SIZE_MAX);
+
+// Encodes bytes as Base64 text with pkiBase64Encode (two-call protocol).
+// 0 with the text in strOut; the library's code, or API_BAD_LIBRARY_OUTPUT.
+int PkiEncodeBase64(const CCardFunctions& funcs, const unsigned char* pData, uint32_t nLen,
+                    std::string& strOut);
+
+// Pointer to pass for a byte range that may be empty: never null.
+const unsigned char* BytesOf(const std::vector<unsigned char>& vData);
+const unsigned char* BytesOf(const std::string& strData);

@@ -1,0 +1,93 @@
+#include "card/CertQueries.h"
+
+#include "card/ApiHandler.h"
+#include "card/CardLifecycle.h"
+#include "card/CardParams.h"
+#include "card/KeyLabel.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The result, after resetting the card library when it is a failure.
+int ResetOnFailure(int nResult) {
+  if (nResult != 0) resetCardLibrary();
+  return nResult;
+}
+
+}  // namespace
+
+int advGetCert(const RequestParams& request, PkiBlob& out) {
+  if (FindParam(request, "dwStoreType") == nullptr) return API_MISSING_PARAM;
+  const std::string* pCertType = FindParam(request, "CertType");
+  if (pCertType == nullptr) return API_MISSING_PARAM;
+  int nCertType = ParamToInt(*pCertType);
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+
+  // A missing file or tag leaves the label empty: the names are then "_SIG"
+  // and "_ENC".
+  char szKeyLabel[KEY_LABEL_SIZE] = {0};
+  readKeyLabel(szKeyLabel, sizeof(szKeyLabel));
+  // A longer label would lose its suffix and name another key.
+  if (std::strlen(szKeyLabel) > KEY_LABEL_MAX_FOR_NAME) return ResetOnFailure(API_PARAM_TOO_LARGE);
+  char szLabelName[KEY_LABEL_SIZE] = {0};
+  std::snprintf(szLabelName, sizeof(szLabelName), nCertType == 1 ? "%s_ENC" : "%s_SIG",
+                szKeyLabel);
+
+  uint32_t nLen = out.nLen;
+  int nResult = pFuncs->pkiReadLabel(szLabelName, 1, out.pData, &nLen);
+  out.nLen = nLen;
+  return ResetOnFailure(nResult);
+}
+
+int advCheckCert(const RequestParams& request) {
+  const std::string* pCert64 = FindParam(request, "cert64");
+  if (pCert64 == nullptr) return API_MISSING_PARAM;
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+
+  std::vector<unsigned char> vCert;
+  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
+  if (nResult == 0) {
+    nResult = pFuncs->pkiCheckCert(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), 0, 0, 0,
+                                   0, 0, 0);
+  }
+  return ResetOnFailure(nResult);
+}
+
+int advGetCertInfo(const RequestParams& request, PkiBlob& out) {
+  const std::string* pCert64 = FindParam(request, "cert64");
+  if (pCert64 == nullptr) return API_MISSING_PARAM;
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+
+  std::vector<unsigned char> vCert;
+  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
+  if (nResult == 0) {
+    nResult = pFuncs->pkiGetXMLCertInfo(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), &out);
+  }
+  return ResetOnFailure(nResult);
+}
+
+int advGetCertPreferAlg(const RequestParams& request, RequestParams& result) {
+  const std::string* pCert64 = FindParam(request, "cert64");
+  if (pCert64 == nullptr) return API_MISSING_PARAM;
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+
+  std::vector<unsigned char> vCert;
+  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert, PREFER_ALG_CERT_MAX);
+  if (nResult != 0) return nResult;
+
+  std::vector<unsigned char> vRecord(PKI_CERT_INFO_RECORD_SIZE, 0);
+  int nPreferAlg = 0;
+  nResult = pFuncs->pkiGetCertInfoEx(static_cast<uint32_t>(vCert.size()), BytesOf(vCert),
+                                     vRecord.data(), &nPreferAlg);
+  char szNumber[64];
+  std::snprintf(szNumber, sizeof(szNumber), "%d", nPreferAlg);
+  if (nResult == 0) result["outData"] = szNumber;
+  return nResult;
+}

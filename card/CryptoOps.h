@@ -1,0 +1,18 @@
+#pragma once
+
+#include "card/CardLibrary.h"
+#include "http/RequestParams.h"
+
+// Cryptographic operations. Each reads all its keys first (a missing one gives
+// -10001 before any library call), then decodes its Base64 keys and makes one
+// card library call. Operations with output write into out, whose length is
+// its capacity on entry and the bytes produced on return.
+
+int advSignData(const RequestParams& request, PkiBlob& out);
+int advVerifySign(const RequestParams& request);
+int advSealEnvelope(const RequestParams& request, PkiBlob& out);
+int advOpenEnvelope(const RequestParams& request, PkiBlob& out);
+int advGenRandom(const RequestParams& request, PkiBlob& out);
+int advHashData(const RequestParams& request, PkiBlob& out);
+int advSymmEncrypt(const RequestParams& request, PkiBlob& out);
+int advSymmDecrypt(const RequestParams& request, PkiBlob& out);

@@ -1,0 +1,166 @@
+#include "tests/card/CardTestSupport.h"
+
+#include "base/search/AppPath.h"
+#include "base/system/ExePath.h"
+#include "base/system/Process.h"
+#include "card/CardLibrary.h"
+#include "card/CardLifecycle.h"
+#include "card/KeyLabel.h"
+
+#include <atomic>
+#include <fstream>
+#include <vector>
+
+std::string TestExeDir() {
+  char szDir[1024] = {0};
+  EXPECT_TRUE(GetAppPath(szDir, sizeof(szDir)));
+  return szDir;
+}
+
+std::string TestExePath() {
+  char szPath[1024] = {0};
+  EXPECT_TRUE(GetExePath(szPath, sizeof(szPath)));
+  return szPath;
+}
+
+std::string TestPath(const std::string& strDir, const std::string& strName) {
+  return strDir + GetExePathSeparator() + strName;
+}
+
+std::string ToBase64(const std::string& strBytes) {
+  static const char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string strOut;
+  unsigned nBits = 0;
+  int nCount = 0;
+  for (unsigned char c : strBytes) {
+    nBits = (nBits << 8) | c;
+    nCount += 8;
+    while (nCount >= 6) {
+      nCount -= 6;
+      strOut += kDigits[(nBits >> nCount) & 63];
+    }
+  }
+  if (nCount > 0) strOut += kDigits[(nBits << (6 - nCount)) & 63];
+  while (strOut.size() % 4 != 0) strOut += '=';
+  return strOut;
+}
+
+namespace {
+std::string& TestLogDir() {
+  static std::string s_strDir;
+  return s_strDir;
+}
+}  // namespace
+
+void SetTestLogDir(const std::string& strDir) { TestLogDir() = strDir; }
+
+int CountLogLines(const std::string& strNeedle) {
+  int nCount = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(TestLogDir(), ec)) {
+    std::ifstream file(entry.path(), std::ios::in | std::ios::binary);
+    std::string strLine;
+    while (std::getline(file, strLine)) {
+      if (strLine.find(strNeedle) != std::string::npos) ++nCount;
+    }
+  }
+  return nCount;
+}
+
+RequestParams Call(const RequestParams& request) {
+  RequestParams result;
+  int nResult = pasApiHandler(request, result);
+  // The returned code and the written one always agree.
+  EXPECT_EQ(std::to_string(nResult), result.count("return") ? result["return"] : "(none)");
+  return result;
+}
+
+CTempDir::CTempDir() {
+  static std::atomic<int> s_nNext{0};
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int nTry = 0; nTry < 1000; ++nTry) {
+    std::string strName = "tolvan-card-" + std::to_string(GetCurrentPid()) + "-" +
+                          std::to_string(s_nNext++);
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / strName, ec)) {
+      m_path = base / strName;
+      return;
+    }
+  }
+  ADD_FAILURE() << "no temporary directory could be made";
+}
+
+CTempDir::~CTempDir() {
+  std::error_code ec;
+  if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+}
+
+void CTempDir::WriteFile(const char* szName, const std::string& strContent) const {
+  std::ofstream file(m_path / szName, std::ios::out | std::ios::binary | std::ios::trunc);
+  file.write(strContent.data(), static_cast<std::streamsize>(strContent.size()));
+  ASSERT_TRUE(file.good());
+}
+
+namespace {
+
+template <typename T>
+T ControlFunction(const CLibraryLoader& loader, const char* szName) {
+  T pfn = reinterpret_cast<T>(loader.Symbol(szName));
+  EXPECT_NE(pfn, nullptr) << szName;
+  return pfn;
+}
+
+}  // namespace
+
+void CardDoubleTest::SetUp() {
+  m_pConfigDir = std::make_unique<CTempDir>();
+  m_bHadConfigDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir);
+  ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_pConfigDir->Str().c_str()));
+
+  std::string strDir = TestPath(TestExeDir(), "carddouble");
+  ASSERT_TRUE(m_control.Open(CLibraryLoader::JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
+      << m_control.LastError();
+  m_pfnReset = ControlFunction<PFN_dblReset>(m_control, "dblReset");
+  m_pfnClearLog = ControlFunction<PFN_dblClearLog>(m_control, "dblClearLog");
+  m_pfnFailWith = ControlFunction<PFN_dblFailWith>(m_control, "dblFailWith");
+  m_pfnOverreport = ControlFunction<PFN_dblOverreport>(m_control, "dblOverreport");
+  m_pfnOnCall = ControlFunction<PFN_dblOnCall>(m_control, "dblOnCall");
+  m_pfnCallLog = ControlFunction<PFN_dblCallLog>(m_control, "dblCallLog");
+  ASSERT_TRUE(m_pfnReset && m_pfnClearLog && m_pfnFailWith && m_pfnOverreport && m_pfnOnCall && m_pfnCallLog);
+  m_pfnReset();
+
+  ASSERT_TRUE(LoadCardLibrary(strDir));
+  ASSERT_EQ(0, pasInit());
+  ClearCalls();
+}
+
+void CardDoubleTest::TearDown() {
+  UnloadCardLibrary();
+  if (m_pfnReset != nullptr) m_pfnReset();
+  m_control.Close();
+  if (m_bHadConfigDir) {
+    SetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir.c_str());
+  } else {
+    SetEnvVar("TOLVAN_CONFIG_DIR", nullptr);
+  }
+  m_pConfigDir.reset();
+}
+
+std::string CardDoubleTest::Calls() const {
+  int nLen = m_pfnCallLog(nullptr, 0);
+  std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
+  m_pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()));
+  return std::string(vBuf.data(), static_cast<size_t>(nLen));
+}
+
+void CardDoubleTest::ClearCalls() const { m_pfnClearLog(); }
+
+void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
+  m_pConfigDir->WriteFile(KEY_LABEL_FILE, strContent);
+}
+
+bool CardDoubleTest::CardCallsAnswered() const {
+  RequestParams result = Call({{"Fun", "advInit"}});
+  return result["return"] == "0";
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "card/ApiHandler.h"
+#include "card/LibraryLoader.h"
+#include "tests/card/double/PkiCardDouble.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+// Directory of the test executable (where the card library doubles sit below).
+std::string TestExeDir();
+// The test executable's full path, for running it again as a helper child.
+std::string TestExePath();
+// dir + the platform's separator + name.
+std::string TestPath(const std::string& strDir, const std::string& strName);
+
+// Base64 of bytes, written independently of the code under test.
+std::string ToBase64(const std::string& strBytes);
+
+// Where the process log of this test run is written, and how many of its
+// lines hold strNeedle.
+void SetTestLogDir(const std::string& strDir);
+int CountLogLines(const std::string& strNeedle);
+
+// One API call: the result map of pasApiHandler for the given request.
+RequestParams Call(const RequestParams& request);
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class CTempDir {
+ public:
+  CTempDir();
+  ~CTempDir();
+  CTempDir(const CTempDir&) = delete;
+  CTempDir& operator=(const CTempDir&) = delete;
+  const std::filesystem::path& Path() const { return m_path; }
+  std::string Str() const { return m_path.string(); }
+  void WriteFile(const char* szName, const std::string& strContent) const;
+
+ private:
+  std::filesystem::path m_path;
+};
+
+// Loads the card library double from the test's directory, points the
+// configuration directory at a fresh temporary directory, and initialises the
+// library with pasInit. Everything is undone at the end of each test.
+class CardDoubleTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The double's recorded calls since the last ClearCalls.
+  std::string Calls() const;
+  void ClearCalls() const;
+  void FailWith(const char* szFunction, int nCode) const { m_pfnFailWith(szFunction, nCode); }
+  void Overreport(const char* szFunction) const { m_pfnOverreport(szFunction); }
+  void OnCall(const char* szFunction, void (*pfn)(void*), void* pArg) const {
+    m_pfnOnCall(szFunction, pfn, pArg);
+  }
+  // Writes the key label file of the temporary configuration directory.
+  void WriteKeyLabelFile(const std::string& strContent) const;
+  // True while card calls are answered (the library is initialised).
+  bool CardCallsAnswered() const;
+
+  std::unique_ptr<CTempDir> m_pConfigDir;
+  std::string m_strOldConfigDir;
+  bool m_bHadConfigDir = false;
+  CLibraryLoader m_control;  // a second handle on the double, for its controls
+  PFN_dblReset m_pfnReset = nullptr;
+  PFN_dblClearLog m_pfnClearLog = nullptr;
+  PFN_dblFailWith m_pfnFailWith = nullptr;
+  PFN_dblOverreport m_pfnOverreport = nullptr;
+  PFN_dblOnCall m_pfnOnCall = nullptr;
+  PFN_dblCallLog m_pfnCallLog = nullptr;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+
+// A reader over definite-length DER: one TLV at a time, every length checked
+// against what is left. Reading never goes past the end of the input.
+struct DerElement {
+  unsigned char m_nTag = 0;            // identifier octet (single-byte tags only)
+  const unsigned char* m_pHeader = nullptr;  // start of the whole TLV
+  const unsigned char* m_pValue = nullptr;
+  size_t m_nValueLen = 0;
+  size_t TotalLen() const { return static_cast<size_t>(m_pValue - m_pHeader) + m_nValueLen; }
+};
+
+class CDerReader {
+ public:
+  CDerReader(const unsigned char* pData, size_t nLen) : m_p(pData), m_pEnd(pData + nLen) {}
+  explicit CDerReader(const DerElement& parent)
+      : m_p(parent.m_pValue), m_pEnd(parent.m_pValue + parent.m_nValueLen) {}
+
+  bool AtEnd() const { return m_p == m_pEnd; }
+  // The next element's tag, or 0 at the end.
+  unsigned char PeekTag() const { return AtEnd() ? 0 : *m_p; }
+  // Reads the next element; false on malformed or truncated input.
+  bool Next(DerElement& element);
+  // Reads the next element and requires its tag.
+  bool Expect(unsigned char nTag, DerElement& element) {
+    return PeekTag() == nTag && Next(element);
+  }
+
+ private:
+  const unsigned char* m_p;
+  const unsigned char* m_pEnd;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+using ByteVector = std::vector<unsigned char>;
+
+// Standard Base64 on one line, with '=' padding.
+std::string Base64Encode(const unsigned char* pData, size_t nLen);
+
+// Decodes standard Base64 with '=' padding; line breaks (CR, LF) are allowed
+// anywhere, any other character outside the alphabet is an error (a blank
+// usually stands for a '+' lost in form decoding). False on invalid input.
+bool Base64Decode(const char* pText, size_t nLen, ByteVector& out);

@@ -31,7 +31,14 @@ enum emLogFlag {
 // Where a log writer reads the local date and time.
 using LogClock = std::function<CMyDatetime()>;
 
+// printf-style format checking. MinGW's own printf family follows the
+// Microsoft conventions, so GCC is told the GNU ones our vsnprintf follows;
+// clang knows only the plain printf archetype.
+#if defined(__clang__)
+#define TOLVAN_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
 #define TOLVAN_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#endif
 
 class CWriteLog : public CMyFile {
  public:

@@ -1,0 +1,221 @@
+#include "http/HttpExchange.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "base/dates/MyDatetime.h"
+#include "base/logging/ProcessLog.h"
+#include "http/UrlCodec.h"
+
+namespace {
+
+// The request line prefixes understood, compared byte for byte.
+const char kPostPrefix[] = "POST /Tolvan HTTP/1.1";  // 21 bytes
+const char kGetPrefix[] = "GET /Tolvan?";            // 12 bytes
+constexpr size_t kPostPrefixLen = sizeof(kPostPrefix) - 1;
+constexpr size_t kGetPrefixLen = sizeof(kGetPrefix) - 1;
+
+// Both spellings of the length header are accepted, case as written.
+const char kLengthHeader[] = "Content-Length:";
+const char kLengthHeaderLower[] = "Content-length:";
+constexpr size_t kLengthHeaderLen = sizeof(kLengthHeader) - 1;  // 15
+constexpr size_t kMaxLengthText = 10;
+constexpr size_t kLengthScratch = 16;
+
+const char kHttpDatePattern[] = "%w, %D %m %Y %H:%U:%S GMT";
+
+const char kResponseHeader[] =
+    "HTTP/1.1 200 OK\r\nDate: %s\r\nServer: Tolvan Server\r\n"
+    "Access-Control-Allow-Origin:*\r\nContent-Length: %d\r\nConnection: close\r\n"
+    "Content-Type: text/json; charset=utf-8\r\n\r\n";
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Base-10 conversion as strtol does it (leading blanks, optional sign, digits
+// up to the first non-digit, none giving 0), held to the signed 32-bit range
+// on every platform.
+int32_t ParseLengthValue(const char* pText, size_t nLen) {
+  char szScratch[kLengthScratch] = {0};
+  std::memcpy(szScratch, pText, nLen < kLengthScratch - 1 ? nLen : kLengthScratch - 1);
+  const char* p = szScratch;
+  while (IsBlank(*p)) ++p;
+  bool bNegative = false;
+  if (*p == '+' || *p == '-') {
+    bNegative = *p == '-';
+    ++p;
+  }
+  int64_t nValue = 0;
+  while (*p >= '0' && *p <= '9') {
+    nValue = nValue * 10 + (*p - '0');
+    if (nValue > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) break;
+    ++p;
+  }
+  if (bNegative) nValue = -nValue;
+  if (nValue > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (nValue < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(nValue);
+}
+
+}  // namespace
+
+bool CHttpExchange::ReserveRecvBuf(uint32_t nWanted) {
+  if (m_pRecvBuf && m_nRecvBufSize >= nWanted) return true;
+  if (nWanted > kMaxRequestSize) return false;
+  std::unique_ptr<char[]> pNew(new (std::nothrow) char[nWanted]);
+  if (!pNew) return false;
+  if (m_pRecvBuf && m_nRecvLen > 0) std::memcpy(pNew.get(), m_pRecvBuf.get(), m_nRecvLen);
+  m_pRecvBuf = std::move(pNew);
+  m_nRecvBufSize = nWanted;
+  return true;
+}
+
+uint32_t CHttpExchange::AppendRecv(const char* pData, uint32_t nLen) {
+  if (!m_pRecvBuf || m_nRecvLen >= m_nRecvBufSize) return 0;
+  const uint32_t nRoom = m_nRecvBufSize - m_nRecvLen;
+  const uint32_t nTaken = nLen < nRoom ? nLen : nRoom;
+  std::memcpy(m_pRecvBuf.get() + m_nRecvLen, pData, nTaken);
+  m_nRecvLen += nTaken;
+  return nTaken;
+}
+
+int CHttpExchange::ParseRequest(RequestParams& params) {
+  if (!m_pRecvBuf || m_nRecvLen < kMinExaminedBytes) return 0;
+  char* pBuf = m_pRecvBuf.get();
+
+  // Terminate the text; a full buffer gives up its last byte for the
+  // terminator and gets it back where it matters.
+  const bool bFull = m_nRecvLen >= m_nRecvBufSize;
+  bool bDisplaced = false;
+  char cDisplaced = 0;
+  if (!bFull) {
+    pBuf[m_nRecvLen] = 0;
+  } else {
+    cDisplaced = pBuf[m_nRecvBufSize - 1];
+    bDisplaced = true;
+    pBuf[m_nRecvBufSize - 1] = 0;
+  }
+  const int nNotYet = bFull ? -1 : 0;
+
+  if (std::memcmp(pBuf, kPostPrefix, kPostPrefixLen) == 0) {
+    const char* pHeader = std::strstr(pBuf + kPostPrefixLen, kLengthHeader);
+    if (!pHeader) pHeader = std::strstr(pBuf + kPostPrefixLen, kLengthHeaderLower);
+    if (!pHeader) return nNotYet;
+
+    const char* pValue = pHeader + kLengthHeaderLen;
+    const char* pLineEnd = std::strstr(pValue, "\r\n");
+    // The header line may still be on its way.
+    if (!pLineEnd) return nNotYet;
+    const size_t nValueLen = static_cast<size_t>(pLineEnd - pValue);
+    if (nValueLen > kMaxLengthText) return -1;
+    const int64_t nContentLen = ParseLengthValue(pValue, nValueLen);
+
+    const char* pBlankLine = std::strstr(pLineEnd, "\r\n\r\n");
+    if (!pBlankLine) return nNotYet;
+    const uint32_t nHeaderEnd = static_cast<uint32_t>(pBlankLine + 4 - pBuf);
+    const int64_t nArrived = static_cast<int64_t>(m_nRecvLen) - nHeaderEnd;
+
+    if (nArrived >= nContentLen) {
+      // The displaced byte belongs to the body only when the body text runs
+      // up to the end of the buffer (no 0 byte ends it earlier).
+      const bool bRestore =
+          bDisplaced && nHeaderEnd + std::strlen(pBuf + nHeaderEnd) == m_nRecvBufSize - 1;
+      ParseParams(pBuf + nHeaderEnd, bRestore, cDisplaced, params);
+      return 1;
+    }
+    if (nContentLen <= static_cast<int64_t>(m_nRecvBufSize) - nHeaderEnd) return 0;
+
+    if (bDisplaced) pBuf[m_nRecvBufSize - 1] = cDisplaced;
+    const int64_t nNeeded = static_cast<int64_t>(nHeaderEnd) + 1 + nContentLen;
+    if (nNeeded > static_cast<int64_t>(kMaxRequestSize)) return -1;
+    return ReserveRecvBuf(static_cast<uint32_t>(nNeeded)) ? 0 : -1;
+  }
+
+  if (std::memcmp(pBuf, kGetPrefix, kGetPrefixLen) == 0) {
+    if (!std::strstr(pBuf + kGetPrefixLen, "\r\n\r\n")) return nNotYet;
+    char* pProtocol = std::strstr(pBuf + kGetPrefixLen, " HTTP/1.1");
+    if (!pProtocol) return -1;
+    *pProtocol = 0;
+    ParseParams(pBuf + kGetPrefixLen, false, 0, params);
+    m_nRecvLen = 0;
+    return 1;
+  }
+
+  return -1;
+}
+
+void CHttpExchange::ParseParams(const char* szText, bool bRestore, char cDisplaced,
+                                RequestParams& params) const {
+  std::string strText(szText);
+  if (bRestore) strText += cDisplaced;
+  WriteProcessLog(1, 3, "Client %d Request KV:\n%s\n", m_nClientNo, strText.c_str());
+
+  std::vector<std::string> vecPieces;
+  SplitString(strText, "&", vecPieces);
+  for (std::string& strName : vecPieces) {
+    std::string strValue;
+    SplitKeyValue(strName, strValue, "=");
+    params[strName] = UrlDecode(strValue);
+  }
+}
+
+std::string ComposeResponseBody(const RequestParams& result) {
+  std::string strBody = "\r\n\r\n{";
+  bool bFirst = true;
+  for (const auto& entry : result) {
+    strBody += bFirst ? "\"" : ",\"";
+    bFirst = false;
+    strBody += entry.first;
+    strBody += "\":\"";
+    strBody += entry.second;
+    strBody += '"';
+  }
+  strBody += "}\r\n\r\n";
+  return strBody;
+}
+
+std::string CurrentHttpDate() {
+  const CMyDatetime now(true, true);
+  return now.Format(kHttpDatePattern);
+}
+
+bool CHttpExchange::BuildResponse(const RequestParams& result) {
+  return BuildResponseDated(result, CurrentHttpDate());
+}
+
+bool CHttpExchange::BuildResponseDated(const RequestParams& result, const std::string& strDate) {
+  const std::string strBody = ComposeResponseBody(result);
+  const uint64_t nLimit = std::numeric_limits<int32_t>::max() - kResponseHeadroom;
+  if (strBody.size() > nLimit || strDate.size() > kResponseHeadroom) return false;
+
+  char szHeader[2 * kResponseHeadroom];
+  const int nHeaderLen = std::snprintf(szHeader, sizeof(szHeader), kResponseHeader,
+                                       strDate.c_str(), static_cast<int>(strBody.size()));
+  if (nHeaderLen < 0 || static_cast<size_t>(nHeaderLen) >= sizeof(szHeader)) return false;
+
+  // Room for the body, the header block and the terminator; the headroom
+  // covers the header block whenever the date is an HTTP date.
+  uint32_t nNeeded = static_cast<uint32_t>(strBody.size()) + kResponseHeadroom;
+  if (static_cast<uint32_t>(nHeaderLen) + 1 > kResponseHeadroom) {
+    nNeeded = static_cast<uint32_t>(strBody.size()) + static_cast<uint32_t>(nHeaderLen) + 1;
+  }
+  if (!m_pSendBuf || m_nSendBufSize < nNeeded) {
+    m_nSendBufSize = 0;
+    m_pSendBuf.reset(new (std::nothrow) char[nNeeded]);
+    if (!m_pSendBuf) return false;
+    m_nSendBufSize = nNeeded;
+  }
+
+  // Copied, not printed with "%s": a 0 byte inside a value must not cut the
+  // response short of its Content-Length.
+  char* pOut = m_pSendBuf.get();
+  std::memcpy(pOut, szHeader, static_cast<size_t>(nHeaderLen));
+  std::memcpy(pOut + nHeaderLen, strBody.data(), strBody.size());
+  m_nSendLen = static_cast<uint32_t>(nHeaderLen) + static_cast<uint32_t>(strBody.size());
+  pOut[m_nSendLen] = 0;
+  return true;
+}

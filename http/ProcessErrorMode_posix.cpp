@@ -1,0 +1,3 @@
+#include "http/ProcessErrorMode.h"
+
+void SuppressCrashDialog() {}

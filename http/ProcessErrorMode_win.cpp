@@ -1,0 +1,8 @@
+#include "http/ProcessErrorMode.h"
+
+#include <windows.h>
+
+void SuppressCrashDialog() {
+  const UINT nMode = SetErrorMode(0);
+  SetErrorMode(nMode | SEM_NOGPFAULTERRORBOX);
+}

@@ -1,0 +1,22 @@
+#include "http/RouteRequest.h"
+
+#include <cstdlib>
+
+#include "base/logging/ProcessLog.h"
+#include "card/ApiHandler.h"
+
+bool RouteRequest(const RequestParams& request, RequestParams& result) {
+  const auto itFun = request.find("Fun");
+  if (itFun == request.end()) return false;
+
+  if (itFun->second == "chEnvParm") {
+    const auto itLevel = request.find("logLevel");
+    if (itLevel == request.end()) return false;
+    // A plain store: log calls on other threads read the level without a lock.
+    g_ProcessLog.SetLogLevel(static_cast<unsigned>(std::atoi(itLevel->second.c_str())));
+    return true;
+  }
+
+  pasApiHandler(request, result);
+  return true;
+}

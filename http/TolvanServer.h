@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "base/threads/BaseThread.h"
+#include "http/ConnTracker.h"
+
+// Run state of the service object, shared with the listener and key-watch
+// threads.
+enum ServerState : int {
+  Idle = 0,      // not started, or stopped
+  Running = 1,   // the listener and key-watch loops go on
+  Stopping = 3,  // the loops end at their next test
+  Exited = 4,    // the listener thread has finished
+};
+
+// Listen attempts on the ports P to P + 9, backlog, longest readiness wait of
+// one listener pass, and the wait for the listener when stopping.
+constexpr int kBindAttempts = 10;
+constexpr int kListenBacklog = 100;
+constexpr unsigned kAcceptWaitMs = 80;
+constexpr unsigned kStopWaitMs = 10000;
+// How long destroying the service object waits for connections still being
+// served (each ends within its request time-out plus its operation).
+constexpr unsigned kDrainWaitMs = 10000;
+
+// The service object: settings, process log set-up and the listener thread.
+class CTolvanServer : public CBaseThread {
+ public:
+  // Settings from "TolvanService.ini" beside the executable; the process log
+  // goes to "Log" beside it.
+  CTolvanServer();
+  // The same with another directory in place of the executable's (tests).
+  explicit CTolvanServer(const std::string& strAppDir);
+  ~CTolvanServer() override;
+
+  CTolvanServer(const CTolvanServer&) = delete;
+  CTolvanServer& operator=(const CTolvanServer&) = delete;
+
+  // Starts the listener thread; false when it could not be created.
+  bool Start();
+  // Ends the listener (waiting at most kStopWaitMs) and returns to Idle.
+  // Connections being served go on. Always true.
+  bool Stop();
+
+  // Waits until the listener listens or has given up, at most nTimeoutMs;
+  // true when it listens.
+  bool WaitListening(unsigned nTimeoutMs);
+  // The port the listener listens on (the bound one, also when the settings
+  // asked for port 0); 0 while it does not listen.
+  uint16_t GetListenPort() const { return m_nListenPort.load(); }
+
+  // Limits for tests; to be set before Start.
+  void SetServeLimits(unsigned nMaxServed, unsigned nCloseDelayMs,
+                      unsigned nMaxClosing = kMaxClosingConnections);
+  // Connections being served now, and served ones waiting for their close.
+  unsigned ServingCount() const;
+  size_t ClosingCount() const;
+  // Connection threads alive (busy or kept for the next connection).
+  unsigned ThreadCount() const;
+
+  // The key-watch routine that the listener starts on a detached thread with
+  // this object as its argument, and the watchdog launcher that Start calls.
+  // HOOK: both belong to other subsystems (card lifecycle, process host);
+  // until those set them nothing is started in their place.
+  using KeyWatchRoutine = void (*)(void* pServer);
+  using WatchdogLauncher = void (*)();
+  void SetKeyWatchRoutine(KeyWatchRoutine pfnRoutine) { m_pfnKeyWatch = pfnRoutine; }
+  void SetWatchdogLauncher(WatchdogLauncher pfnLauncher) { m_pfnWatchdog = pfnLauncher; }
+
+  std::atomic<int> m_nState{Idle};
+  std::string m_strAppPath;  // directory of the executable, ending in a separator
+  std::string m_strIP;       // listen address text
+  uint16_t m_nPort = 0;      // first port tried
+  int m_nDebugLevel = 0;     // configured log level
+
+ private:
+  friend unsigned long ServiceThreadProc(void* pParam);
+
+  void ReadSettings(const std::string& strAppPath);
+  bool ListenLoop();  // false when listening could not begin
+  void SetListening(uint16_t nPort, bool bListening);
+
+  std::shared_ptr<CConnTracker> m_pTracker;
+  KeyWatchRoutine m_pfnKeyWatch = nullptr;
+  WatchdogLauncher m_pfnWatchdog = nullptr;
+
+  std::atomic<uint16_t> m_nListenPort{0};
+  std::mutex m_mutexListen;
+  std::condition_variable m_cvListen;
+  bool m_bListenDecided = false;  // the listener listens, or has given up
+};
+
+// The listener thread's routine; pParam is the CTolvanServer. 0, or -1 when
+// listening could not begin.
+unsigned long ServiceThreadProc(void* pParam);

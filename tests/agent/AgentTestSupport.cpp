@@ -1,0 +1,93 @@
+#include "tests/agent/AgentTestSupport.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "base/sockets/TcpServerSocket.h"
+#include "base/sockets/TcpSocket.h"
+#include "base/system/Process.h"
+#include "tests/http/LoopbackClient.h"
+
+namespace fs = std::filesystem;
+
+fs::path BuildPath(const char* szPosixPath) {
+#ifdef _WIN32
+  std::string strPath = std::string("Z:") + szPosixPath;
+  for (char& c : strPath) {
+    if (c == '/') c = '\\';
+  }
+  return fs::path(strPath);
+#else
+  return fs::path(szPosixPath);
+#endif
+}
+
+uint16_t PickFreePort() {
+  CTcpServerSocket listener;
+  if (!listener.CreateSocket(false)) return 0;
+  if (!listener.Bind(0, "127.0.0.1")) {
+    listener.CloseSocket();
+    return 0;
+  }
+  std::string strAddr;
+  unsigned short nPort = 0;
+  listener.GetLocalPeerInfo(strAddr, nPort);
+  listener.CloseSocket();
+  return nPort;
+}
+
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOverrides) {
+  std::vector<std::string> vecEnv;
+  for (const std::string& strEntry : GetProcessEnvironment()) {
+    std::string strName = strEntry.substr(0, strEntry.find('=', 1));
+    bool bReplaced = false;
+    for (const std::string& strOverride : vecOverrides) {
+      if (strOverride.compare(0, strName.size() + 1, strName + "=") == 0) bReplaced = true;
+    }
+    if (!bReplaced) vecEnv.push_back(strEntry);
+  }
+  vecEnv.insert(vecEnv.end(), vecOverrides.begin(), vecOverrides.end());
+  return vecEnv;
+}
+
+bool WaitFor(const std::function<bool()>& fnDone, unsigned nTimeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+  for (;;) {
+    if (fnDone()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::string ReadLogs(const fs::path& dir, const char* szPrefix) {
+  std::string strAll;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return strAll;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind(szPrefix, 0) != 0) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    strAll += ss.str();
+  }
+  return strAll;
+}
+
+bool PortAccepts(uint16_t nPort) {
+  CTcpSocket socket;
+  if (!socket.CreateSocket(false)) return false;
+  bool bConnected = socket.Connect("127.0.0.1", nPort, 2);
+  socket.CloseSocket();
+  return bConnected;
+}
+
+std::string PostFun(uint16_t nPort, const std::string& strFun) {
+  CLoopbackClient client(nPort);
+  if (!client.IsConnected()) return std::string();
+  if (!client.SendAll(MakePost("Fun=" + strFun + "&pad=" + std::string(100, 'x')))) {
+    return std::string();
+  }
+  return ResponseBody(client.ReadResponse(10000));
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+// Support for tests that run the agent and its watchdog as real processes:
+// an install directory of their own, an environment of their own, and
+// bounded waits on what the processes leave behind (logs, listening ports).
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+// A path given by the build (a POSIX path) in the form this platform's file
+// functions take (under Wine: "Z:" and backslashes).
+std::filesystem::path BuildPath(const char* szPosixPath);
+
+// A port on 127.0.0.1 that nothing listened on a moment ago.
+uint16_t PickFreePort();
+
+// This process's environment with the given "NAME=value" entries replacing or
+// adding to it.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOverrides);
+
+// Calls fnDone until it is true or nTimeoutMs pass, checking every 20 ms.
+// True when it became true.
+bool WaitFor(const std::function<bool()>& fnDone, unsigned nTimeoutMs);
+
+// The text of every file in dir whose name starts with szPrefix, joined.
+std::string ReadLogs(const std::filesystem::path& dir, const char* szPrefix);
+
+// True when a connection to 127.0.0.1:nPort is accepted.
+bool PortAccepts(uint16_t nPort);
+
+// Posts "Fun=<fun>" to /Tolvan on nPort; the response body, or "".
+std::string PostFun(uint16_t nPort, const std::string& strFun);

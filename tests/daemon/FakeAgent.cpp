@@ -1,0 +1,46 @@
+// A stand-in for the agent in watchdog tests: it starts the watchdog the way
+// the agent does, waits until the watchdog watches it, records that it ran,
+// then ends as told by TOLVAN_FAKE_AGENT_MODE: "crash" ends it with exit code
+// 70 and no quit event (as a crash would), "quit" sets the quit event first
+// (as the exit menu item does).
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "agent/DaemonLauncher.h"
+#include "agent/ModuleDir.h"
+#include "base/logging/ProcessLog.h"
+#include "base/system/ExePath.h"
+#include "base/system/Process.h"
+#include "tests/agent/AgentTestSupport.h"
+
+int main() {
+  char szExe[512] = {0};
+  if (!GetExePath(szExe, sizeof(szExe))) return 2;
+  std::string strLogDir = ModuleDirectory(szExe) + ModulePathSeparator() + "Log";
+  g_ProcessLog.SetFilePath(strLogDir.c_str());
+  g_ProcessLog.SetPreFileName("FakeAgent");
+
+  std::string strRecord;
+  if (GetEnvVar("TOLVAN_FAKE_AGENT_RECORD", strRecord)) {
+    std::ofstream out(strRecord, std::ios::app);
+    out << GetCurrentPid() << "\n";
+  }
+
+  StartDaemon();
+  std::string strWatching = "watching process " + std::to_string(GetCurrentPid()) + ".";
+  if (!WaitFor([&] { return ReadLogs(strLogDir, "TolvanDaemon").find(strWatching) !=
+                            std::string::npos; },
+               20000)) {
+    return 3;
+  }
+
+  std::string strMode;
+  GetEnvVar("TOLVAN_FAKE_AGENT_MODE", strMode);
+  if (strMode == "quit") {
+    SetQuitEvent();
+    return 0;
+  }
+  std::_Exit(70);
+}

@@ -64,6 +64,11 @@ void resetCardLibrary() {
   if (const CCardFunctions* pFuncs = GetCardFunctions()) pFuncs->pkiEnd();
 }
 
+int ResetOnFailure(int nResult) {
+  if (nResult != 0) resetCardLibrary();
+  return nResult;
+}
+
 std::string getLastKeySerial() {
   std::lock_guard<std::mutex> guard(LastSerialMutex());
   return LastSerial();

@@ -25,6 +25,8 @@ bool pasIsInitialised();
 // Reset after a failed card operation: myEnd, then pkiEnd. The key watch
 // initialises the library again on its next pass.
 void resetCardLibrary();
+// nResult, after resetCardLibrary when it is a failure (not 0).
+int ResetOnFailure(int nResult);
 
 // Serial text of the key the library was last initialised for (empty when
 // none). Read and written by the key watch; emptied by myEnd.

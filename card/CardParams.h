@@ -28,6 +28,16 @@ uint64_t MaxDecodedSize(uint64_t nTextLen);
 int PkiDecodeBase64(const CCardFunctions& funcs, const std::string& strText,
                     std::vector<unsigned char>& vOut, size_t nMaxOut = SIZE_MAX);
 
+// Decodes strText with PkiDecodeBase64 and, when that succeeds, returns
+// fnUse(bytes), bytes being a const std::vector<unsigned char>&; else the
+// decoding's failure.
+template <typename TUse>
+int WithDecodedBase64(const CCardFunctions& funcs, const std::string& strText, TUse fnUse) {
+  std::vector<unsigned char> vData;
+  int nResult = PkiDecodeBase64(funcs, strText, vData);
+  return nResult != 0 ? nResult : fnUse(vData);
+}
+
 // Encodes bytes as Base64 text with pkiBase64Encode (two-call protocol).
 // 0 with the text in strOut; the library's code, or API_BAD_LIBRARY_OUTPUT.
 int PkiEncodeBase64(const CCardFunctions& funcs, const unsigned char* pData, uint32_t nLen,

@@ -11,10 +11,18 @@
 
 namespace {
 
-// The result, after resetting the card library when it is a failure.
-int ResetOnFailure(int nResult) {
-  if (nResult != 0) resetCardLibrary();
-  return nResult;
+using Bytes = std::vector<unsigned char>;
+
+// Decodes the Base64 certificate of "cert64" and returns fnUse(functions,
+// certificate); the card library is reset when decoding or fnUse fails.
+template <typename TUse>
+int UseCert64(const RequestParams& request, TUse fnUse) {
+  const std::string* pCert64 = FindParam(request, "cert64");
+  if (pCert64 == nullptr) return API_MISSING_PARAM;
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+  return ResetOnFailure(WithDecodedBase64(
+      *pFuncs, *pCert64, [&](const Bytes& vCert) { return fnUse(*pFuncs, vCert); }));
 }
 
 }  // namespace
@@ -44,32 +52,16 @@ int advGetCert(const RequestParams& request, PkiBlob& out) {
 }
 
 int advCheckCert(const RequestParams& request) {
-  const std::string* pCert64 = FindParam(request, "cert64");
-  if (pCert64 == nullptr) return API_MISSING_PARAM;
-  const CCardFunctions* pFuncs = GetCardFunctions();
-  if (pFuncs == nullptr) return API_NOT_INITIALISED;
-
-  std::vector<unsigned char> vCert;
-  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
-  if (nResult == 0) {
-    nResult = pFuncs->pkiCheckCert(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), 0, 0, 0,
-                                   0, 0, 0);
-  }
-  return ResetOnFailure(nResult);
+  return UseCert64(request, [](const CCardFunctions& funcs, const Bytes& vCert) {
+    return funcs.pkiCheckCert(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), 0, 0, 0, 0, 0,
+                              0);
+  });
 }
 
 int advGetCertInfo(const RequestParams& request, PkiBlob& out) {
-  const std::string* pCert64 = FindParam(request, "cert64");
-  if (pCert64 == nullptr) return API_MISSING_PARAM;
-  const CCardFunctions* pFuncs = GetCardFunctions();
-  if (pFuncs == nullptr) return API_NOT_INITIALISED;
-
-  std::vector<unsigned char> vCert;
-  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
-  if (nResult == 0) {
-    nResult = pFuncs->pkiGetXMLCertInfo(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), &out);
-  }
-  return ResetOnFailure(nResult);
+  return UseCert64(request, [&out](const CCardFunctions& funcs, const Bytes& vCert) {
+    return funcs.pkiGetXMLCertInfo(static_cast<uint32_t>(vCert.size()), BytesOf(vCert), &out);
+  });
 }
 
 int advGetCertPreferAlg(const RequestParams& request, RequestParams& result) {

@@ -11,10 +11,7 @@
 
 namespace {
 
-int ResetOnFailure(int nResult) {
-  if (nResult != 0) resetCardLibrary();
-  return nResult;
-}
+using Bytes = std::vector<unsigned char>;
 
 uint32_t Len32(size_t nLen) { return static_cast<uint32_t>(nLen); }
 
@@ -78,17 +75,14 @@ int advVerifySign(const RequestParams& request) {
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
-  std::vector<unsigned char> vCert;
-  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
-  if (nResult != 0) return ResetOnFailure(nResult);
-  DebugOutput("here");
-  std::vector<unsigned char> vSig;
-  nResult = PkiDecodeBase64(*pFuncs, *pSig64, vSig);
-  if (nResult != 0) return ResetOnFailure(nResult);
-  DebugOutput("here2");
-  nResult = pFuncs->pkiVerifySignature(Len32(vCert.size()), BytesOf(vCert), Len32(pClear->size()),
-                                       BytesOf(*pClear), Len32(vSig.size()), BytesOf(vSig));
-  return ResetOnFailure(nResult);
+  return ResetOnFailure(WithDecodedBase64(*pFuncs, *pCert64, [&](const Bytes& vCert) {
+    DebugOutput("here");
+    return WithDecodedBase64(*pFuncs, *pSig64, [&](const Bytes& vSig) {
+      DebugOutput("here2");
+      return pFuncs->pkiVerifySignature(Len32(vCert.size()), BytesOf(vCert), Len32(pClear->size()),
+                                        BytesOf(*pClear), Len32(vSig.size()), BytesOf(vSig));
+    });
+  }));
 }
 
 int advSealEnvelope(const RequestParams& request, PkiBlob& out) {
@@ -100,13 +94,10 @@ int advSealEnvelope(const RequestParams& request, PkiBlob& out) {
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
-  std::vector<unsigned char> vCert;
-  int nResult = PkiDecodeBase64(*pFuncs, *pCert64, vCert);
-  if (nResult == 0) {
-    nResult = pFuncs->pkiSealEnvelope(Len32(vCert.size()), BytesOf(vCert), nSymmAlgo,
-                                      Len32(pClear->size()), BytesOf(*pClear), &out);
-  }
-  return ResetOnFailure(nResult);
+  return ResetOnFailure(WithDecodedBase64(*pFuncs, *pCert64, [&](const Bytes& vCert) {
+    return pFuncs->pkiSealEnvelope(Len32(vCert.size()), BytesOf(vCert), nSymmAlgo,
+                                   Len32(pClear->size()), BytesOf(*pClear), &out);
+  }));
 }
 
 int advOpenEnvelope(const RequestParams& request, PkiBlob& out) {
@@ -118,11 +109,10 @@ int advOpenEnvelope(const RequestParams& request, PkiBlob& out) {
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
   // No reset on failure: a wrong password must not close the library.
-  std::vector<unsigned char> vEnv;
-  int nResult = PkiDecodeBase64(*pFuncs, *pEnv64, vEnv);
-  if (nResult != 0) return nResult;
-  return pFuncs->pkiOpenEnvelope(pKeyLabel->c_str(), pPasswd->c_str(), Len32(vEnv.size()),
-                                 BytesOf(vEnv), &out);
+  return WithDecodedBase64(*pFuncs, *pEnv64, [&](const Bytes& vEnv) {
+    return pFuncs->pkiOpenEnvelope(pKeyLabel->c_str(), pPasswd->c_str(), Len32(vEnv.size()),
+                                   BytesOf(vEnv), &out);
+  });
 }
 
 int advGenRandom(const RequestParams& request, PkiBlob& out) {
@@ -153,13 +143,10 @@ int advSymmEncrypt(const RequestParams& request, PkiBlob& out) {
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
-  std::vector<unsigned char> vKey;
-  int nResult = PkiDecodeBase64(*pFuncs, *pKey64, vKey);
-  if (nResult == 0) {
-    nResult = pFuncs->pkiSymmCryptData(1, nSymmAlgo, Len32(vKey.size()), BytesOf(vKey),
-                                       Len32(pClear->size()), BytesOf(*pClear), &out);
-  }
-  return ResetOnFailure(nResult);
+  return ResetOnFailure(WithDecodedBase64(*pFuncs, *pKey64, [&](const Bytes& vKey) {
+    return pFuncs->pkiSymmCryptData(1, nSymmAlgo, Len32(vKey.size()), BytesOf(vKey),
+                                    Len32(pClear->size()), BytesOf(*pClear), &out);
+  }));
 }
 
 int advSymmDecrypt(const RequestParams& request, PkiBlob& out) {
@@ -171,13 +158,10 @@ int advSymmDecrypt(const RequestParams& request, PkiBlob& out) {
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
-  std::vector<unsigned char> vKey;
-  int nResult = PkiDecodeBase64(*pFuncs, *pKey64, vKey);
-  if (nResult != 0) return ResetOnFailure(nResult);
-  std::vector<unsigned char> vData;
-  nResult = PkiDecodeBase64(*pFuncs, *pData64, vData);
-  if (nResult != 0) return ResetOnFailure(nResult);
-  nResult = pFuncs->pkiSymmCryptData(0, nSymmAlgo, Len32(vKey.size()), BytesOf(vKey),
-                                     Len32(vData.size()), BytesOf(vData), &out);
-  return ResetOnFailure(nResult);
+  return ResetOnFailure(WithDecodedBase64(*pFuncs, *pKey64, [&](const Bytes& vKey) {
+    return WithDecodedBase64(*pFuncs, *pData64, [&](const Bytes& vData) {
+      return pFuncs->pkiSymmCryptData(0, nSymmAlgo, Len32(vKey.size()), BytesOf(vKey),
+                                      Len32(vData.size()), BytesOf(vData), &out);
+    });
+  }));
 }

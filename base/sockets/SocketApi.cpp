@@ -52,3 +52,8 @@ SockAddrIn4 SockMakeAddr(std::uint32_t nAddrNet, std::uint16_t nPortHost) {
   addr.nAddr = nAddrNet;
   return addr;
 }
+
+int SockSetReuseAddr(SocketHandle hSocket, bool bOn) {
+  const int nOn = bOn ? 1 : 0;
+  return SockSetOption(hSocket, SOCK_SOL_SOCKET, SOCK_SO_REUSEADDR, &nOn, sizeof nOn);
+}

@@ -2,7 +2,8 @@
 
 // The platform's socket interface, reduced to what the socket classes need.
 // SocketApi_posix.cpp speaks BSD sockets, SocketApi_win.cpp Windows Sockets 2;
-// SocketApi.cpp holds the few portable helpers (byte order, address text).
+// SocketApi.cpp holds the few portable helpers (byte order, address text,
+// calls built on the seam's own); SocketApiCommon.h what both halves share.
 //
 // Conventions shared by both implementations:
 // - A socket handle is an unsigned pointer-sized value; all ones means "no

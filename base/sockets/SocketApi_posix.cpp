@@ -24,6 +24,8 @@
 
 #include <memory>
 
+#include "base/sockets/SocketApiCommon.h"
+
 const int SOCK_SOL_SOCKET = SOL_SOCKET;
 const int SOCK_SO_REUSEADDR = SO_REUSEADDR;
 const int SOCK_SO_RCVBUF = SO_RCVBUF;
@@ -114,25 +116,6 @@ SocketHandle ToHandle(int nFd) {
   return nFd < 0 ? INVALID_SOCKET_HANDLE : static_cast<SocketHandle>(nFd);
 }
 
-sockaddr_in ToSockaddr(const SockAddrIn4& addr) {
-  sockaddr_in sa;
-  static_assert(sizeof sa == sizeof addr, "sockaddr_in size");
-  std::memset(&sa, 0, sizeof sa);
-  sa.sin_family = AF_INET;
-  sa.sin_port = addr.nPort;
-  sa.sin_addr.s_addr = addr.nAddr;
-  return sa;
-}
-
-SockAddrIn4 FromSockaddr(const sockaddr_in& sa) {
-  SockAddrIn4 addr;
-  std::memset(&addr, 0, sizeof addr);
-  addr.nFamily = static_cast<std::uint16_t>(sa.sin_family);
-  addr.nPort = sa.sin_port;
-  addr.nAddr = sa.sin_addr.s_addr;
-  return addr;
-}
-
 int ClampLen(unsigned nLen) { return nLen > INT_MAX ? INT_MAX : static_cast<int>(nLen); }
 
 timespec Now() {
@@ -166,7 +149,7 @@ int SockClose(SocketHandle hSocket) {
 int SockBind(SocketHandle hSocket, const SockAddrIn4& addr) {
   const int nFd = Fd(hSocket);
   if (nFd < 0) return -1;
-  const sockaddr_in sa = ToSockaddr(addr);
+  const sockaddr_in sa = SockToPlatformAddr<sockaddr_in>(addr);
   return Check(bind(nFd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa));
 }
 
@@ -190,7 +173,7 @@ SocketHandle SockAccept(SocketHandle hSocket) {
 int SockConnect(SocketHandle hSocket, const SockAddrIn4& addr) {
   const int nFd = Fd(hSocket);
   if (nFd < 0) return -1;
-  const sockaddr_in sa = ToSockaddr(addr);
+  const sockaddr_in sa = SockToPlatformAddr<sockaddr_in>(addr);
   return Check(connect(nFd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa));
 }
 
@@ -205,7 +188,7 @@ int SockLocalName(SocketHandle hSocket, SockAddrIn4& addr) {
   sockaddr_in sa;
   socklen_t nLen = sizeof sa;
   if (getsockname(nFd, reinterpret_cast<sockaddr*>(&sa), &nLen) != 0) return Fail(-1);
-  addr = FromSockaddr(sa);
+  addr = SockFromPlatformAddr(sa);
   return 0;
 }
 
@@ -215,7 +198,7 @@ int SockPeerName(SocketHandle hSocket, SockAddrIn4& addr) {
   sockaddr_in sa;
   socklen_t nLen = sizeof sa;
   if (getpeername(nFd, reinterpret_cast<sockaddr*>(&sa), &nLen) != 0) return Fail(-1);
-  addr = FromSockaddr(sa);
+  addr = SockFromPlatformAddr(sa);
   return 0;
 }
 
@@ -353,11 +336,6 @@ int SockSetNonBlocking(SocketHandle hSocket, bool bNonBlocking) {
   return Check(ioctl(nFd, FIONBIO, &nOn));
 }
 
-int SockSetReuseAddr(SocketHandle hSocket, bool bOn) {
-  const int nOn = bOn ? 1 : 0;
-  return SockSetOption(hSocket, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-}
-
 int SockSetLinger(SocketHandle hSocket, bool bOn, int nSeconds) {
   linger stLinger;
   stLinger.l_onoff = bOn ? 1 : 0;
@@ -403,14 +381,7 @@ bool SockResolveIPv4(const char* szHost, std::vector<std::uint32_t>& vecAddrs) {
     t_nLastError = MapAddrInfoError(nResult);
     return false;
   }
-  for (const addrinfo* p = pList; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr &&
-        p->ai_addrlen >= sizeof(sockaddr_in)) {
-      sockaddr_in sa;
-      std::memcpy(&sa, p->ai_addr, sizeof sa);
-      vecAddrs.push_back(sa.sin_addr.s_addr);
-    }
-  }
+  SockCollectIPv4<sockaddr_in>(pList, vecAddrs);
   freeaddrinfo(pList);
   return true;
 }

@@ -11,6 +11,9 @@
 #include <cstring>
 #include <memory>
 
+// After the platform's headers: on Windows, s_addr is one of their macros.
+#include "base/sockets/SocketApiCommon.h"
+
 const int SOCK_SOL_SOCKET = SOL_SOCKET;
 const int SOCK_SO_REUSEADDR = SO_REUSEADDR;
 const int SOCK_SO_RCVBUF = SO_RCVBUF;
@@ -23,25 +26,6 @@ static_assert(INVALID_SOCKET == INVALID_SOCKET_HANDLE, "INVALID_SOCKET value");
 namespace {
 
 SOCKET Sock(SocketHandle hSocket) { return static_cast<SOCKET>(hSocket); }
-
-sockaddr_in ToSockaddr(const SockAddrIn4& addr) {
-  sockaddr_in sa;
-  static_assert(sizeof sa == sizeof addr, "sockaddr_in size");
-  std::memset(&sa, 0, sizeof sa);
-  sa.sin_family = AF_INET;
-  sa.sin_port = addr.nPort;
-  sa.sin_addr.s_addr = addr.nAddr;
-  return sa;
-}
-
-SockAddrIn4 FromSockaddr(const sockaddr_in& sa) {
-  SockAddrIn4 addr;
-  std::memset(&addr, 0, sizeof addr);
-  addr.nFamily = static_cast<std::uint16_t>(sa.sin_family);
-  addr.nPort = sa.sin_port;
-  addr.nAddr = sa.sin_addr.s_addr;
-  return addr;
-}
 
 int ClampLen(unsigned nLen) { return nLen > INT_MAX ? INT_MAX : static_cast<int>(nLen); }
 
@@ -90,7 +74,7 @@ SocketHandle SockOpenTcp() {
 int SockClose(SocketHandle hSocket) { return closesocket(Sock(hSocket)); }
 
 int SockBind(SocketHandle hSocket, const SockAddrIn4& addr) {
-  const sockaddr_in sa = ToSockaddr(addr);
+  const sockaddr_in sa = SockToPlatformAddr<sockaddr_in>(addr);
   return bind(Sock(hSocket), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 
@@ -101,7 +85,7 @@ SocketHandle SockAccept(SocketHandle hSocket) {
 }
 
 int SockConnect(SocketHandle hSocket, const SockAddrIn4& addr) {
-  const sockaddr_in sa = ToSockaddr(addr);
+  const sockaddr_in sa = SockToPlatformAddr<sockaddr_in>(addr);
   return connect(Sock(hSocket), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 
@@ -111,7 +95,7 @@ int SockLocalName(SocketHandle hSocket, SockAddrIn4& addr) {
   sockaddr_in sa;
   int nLen = sizeof sa;
   if (getsockname(Sock(hSocket), reinterpret_cast<sockaddr*>(&sa), &nLen) != 0) return -1;
-  addr = FromSockaddr(sa);
+  addr = SockFromPlatformAddr(sa);
   return 0;
 }
 
@@ -119,7 +103,7 @@ int SockPeerName(SocketHandle hSocket, SockAddrIn4& addr) {
   sockaddr_in sa;
   int nLen = sizeof sa;
   if (getpeername(Sock(hSocket), reinterpret_cast<sockaddr*>(&sa), &nLen) != 0) return -1;
-  addr = FromSockaddr(sa);
+  addr = SockFromPlatformAddr(sa);
   return 0;
 }
 
@@ -187,11 +171,6 @@ int SockSetNonBlocking(SocketHandle hSocket, bool bNonBlocking) {
   return ioctlsocket(Sock(hSocket), FIONBIO, &nOn);
 }
 
-int SockSetReuseAddr(SocketHandle hSocket, bool bOn) {
-  const int nOn = bOn ? 1 : 0;
-  return SockSetOption(hSocket, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-}
-
 int SockSetLinger(SocketHandle hSocket, bool bOn, int nSeconds) {
   linger stLinger;
   stLinger.l_onoff = static_cast<u_short>(bOn ? 1 : 0);
@@ -237,14 +216,7 @@ bool SockResolveIPv4(const char* szHost, std::vector<std::uint32_t>& vecAddrs) {
     WSASetLastError(nResult);
     return false;
   }
-  for (const addrinfo* p = pList; p != nullptr; p = p->ai_next) {
-    if (p->ai_family == AF_INET && p->ai_addr != nullptr &&
-        p->ai_addrlen >= sizeof(sockaddr_in)) {
-      sockaddr_in sa;
-      std::memcpy(&sa, p->ai_addr, sizeof sa);
-      vecAddrs.push_back(sa.sin_addr.s_addr);
-    }
-  }
+  SockCollectIPv4<sockaddr_in>(pList, vecAddrs);
   freeaddrinfo(pList);
   return true;
 }

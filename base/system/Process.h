@@ -77,7 +77,13 @@ public:
   void CloseInput();
 
 private:
+  // Lets go of the child (as the destructor does) and clears the state.
   void Release();
+  // The platform halves of Release and Start: ReleaseChild closes the pipes
+  // and the child's handle; SpawnChild starts a program (szPath not empty).
+  void ReleaseChild();
+  bool SpawnChild(const char* szPath, const std::vector<std::string>& vecArgs,
+                  const std::vector<std::string>* pvecEnv, int nPipes);
   // One read from the standard output pipe, bypassing m_strPending.
   long ReadRaw(void* pBuf, unsigned long nLen);
 

@@ -59,9 +59,7 @@ int OpenPidFd(pid_t nPid) {
 
 CProcess::CProcess() : m_hStdinWrite(kNoFd), m_hStdoutRead(kNoFd) {}
 
-CProcess::~CProcess() { Release(); }
-
-void CProcess::Release() {
+void CProcess::ReleaseChild() {
   CloseFd(m_hStdinWrite);
   CloseFd(m_hStdoutRead);
   if (m_dwPid != 0 && !m_bEnded) {
@@ -80,17 +78,10 @@ void CProcess::Release() {
       }).detach();
     }
   }
-  m_dwPid = 0;
-  m_bEnded = false;
-  m_dwExitCode = 0;
-  m_strPending.clear();
 }
 
-bool CProcess::Start(const char* szPath, const std::vector<std::string>& vecArgs,
-                     const std::vector<std::string>* pvecEnv, int nPipes) {
-  Release();
-  if (szPath == nullptr || szPath[0] == '\0') return false;
-
+bool CProcess::SpawnChild(const char* szPath, const std::vector<std::string>& vecArgs,
+                          const std::vector<std::string>* pvecEnv, int nPipes) {
   std::vector<char*> vecArgv;
   if (vecArgs.empty()) {
     vecArgv.push_back(const_cast<char*>(szPath));
@@ -190,12 +181,6 @@ bool CProcess::Wait(unsigned long dwTimeoutMs) {
   return m_bEnded;
 }
 
-bool CProcess::GetExitCode(unsigned long& dwExitCode) const {
-  if (!m_bEnded) return false;
-  dwExitCode = m_dwExitCode;
-  return true;
-}
-
 bool CProcess::Kill() {
   if (m_dwPid == 0 || m_bEnded) return false;
   // The child is not reaped yet, so its pid cannot have been reused.
@@ -209,35 +194,6 @@ long CProcess::ReadRaw(void* pBuf, unsigned long nLen) {
     r = ::read(static_cast<int>(m_hStdoutRead), pBuf, nLen);
   } while (r < 0 && errno == EINTR);
   return r < 0 ? -1 : static_cast<long>(r);
-}
-
-long CProcess::ReadOutput(void* pBuf, unsigned long nLen) {
-  if (m_strPending.empty() || pBuf == nullptr) return ReadRaw(pBuf, nLen);
-  unsigned long n = m_strPending.size() < nLen ? m_strPending.size() : nLen;
-  std::memcpy(pBuf, m_strPending.data(), n);
-  m_strPending.erase(0, n);
-  return static_cast<long>(n);
-}
-
-bool CProcess::ReadOutputLine(std::string& strLine) {
-  for (;;) {
-    std::string::size_type nEol = m_strPending.find('\n');
-    if (nEol != std::string::npos) {
-      strLine.assign(m_strPending, 0, nEol);
-      m_strPending.erase(0, nEol + 1);
-      if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-      return true;
-    }
-    char aBuf[256];
-    long n = ReadRaw(aBuf, sizeof(aBuf));
-    if (n <= 0) {
-      if (m_strPending.empty()) return false;
-      strLine.swap(m_strPending);
-      m_strPending.clear();
-      return true;
-    }
-    m_strPending.append(aBuf, static_cast<size_t>(n));
-  }
 }
 
 void CProcess::CloseInput() { CloseFd(m_hStdinWrite); }

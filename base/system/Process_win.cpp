@@ -81,26 +81,17 @@ std::mutex g_mtxSpawn;
 
 CProcess::CProcess() : m_hStdinWrite(0), m_hStdoutRead(0) {}
 
-CProcess::~CProcess() { Release(); }
-
-void CProcess::Release() {
+void CProcess::ReleaseChild() {
   CloseIfOpen(m_hStdinWrite);
   CloseIfOpen(m_hStdoutRead);
   if (m_hProcess != nullptr) {
     ::CloseHandle(static_cast<HANDLE>(m_hProcess));
     m_hProcess = nullptr;
   }
-  m_dwPid = 0;
-  m_bEnded = false;
-  m_dwExitCode = 0;
-  m_strPending.clear();
 }
 
-bool CProcess::Start(const char* szPath, const std::vector<std::string>& vecArgs,
-                     const std::vector<std::string>* pvecEnv, int nPipes) {
-  Release();
-  if (szPath == nullptr || szPath[0] == '\0') return false;
-
+bool CProcess::SpawnChild(const char* szPath, const std::vector<std::string>& vecArgs,
+                          const std::vector<std::string>* pvecEnv, int nPipes) {
   std::string strCmd;
   if (vecArgs.empty()) {
     AppendQuoted(strCmd, szPath);
@@ -185,12 +176,6 @@ bool CProcess::Wait(unsigned long dwTimeoutMs) {
   return true;
 }
 
-bool CProcess::GetExitCode(unsigned long& dwExitCode) const {
-  if (!m_bEnded) return false;
-  dwExitCode = m_dwExitCode;
-  return true;
-}
-
 bool CProcess::Kill() {
   if (m_hProcess == nullptr || m_bEnded) return false;
   return ::TerminateProcess(static_cast<HANDLE>(m_hProcess), 137) != FALSE;
@@ -204,35 +189,6 @@ long CProcess::ReadRaw(void* pBuf, unsigned long nLen) {
     return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
   }
   return static_cast<long>(dwRead);
-}
-
-long CProcess::ReadOutput(void* pBuf, unsigned long nLen) {
-  if (m_strPending.empty() || pBuf == nullptr) return ReadRaw(pBuf, nLen);
-  unsigned long n = m_strPending.size() < nLen ? m_strPending.size() : nLen;
-  std::memcpy(pBuf, m_strPending.data(), n);
-  m_strPending.erase(0, n);
-  return static_cast<long>(n);
-}
-
-bool CProcess::ReadOutputLine(std::string& strLine) {
-  for (;;) {
-    std::string::size_type nEol = m_strPending.find('\n');
-    if (nEol != std::string::npos) {
-      strLine.assign(m_strPending, 0, nEol);
-      m_strPending.erase(0, nEol + 1);
-      if (!strLine.empty() && strLine.back() == '\r') strLine.pop_back();
-      return true;
-    }
-    char aBuf[256];
-    long n = ReadRaw(aBuf, sizeof(aBuf));
-    if (n <= 0) {
-      if (m_strPending.empty()) return false;
-      strLine.swap(m_strPending);
-      m_strPending.clear();
-      return true;
-    }
-    m_strPending.append(aBuf, static_cast<size_t>(n));
-  }
 }
 
 void CProcess::CloseInput() { CloseIfOpen(m_hStdinWrite); }

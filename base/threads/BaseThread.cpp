@@ -21,6 +21,22 @@ CBaseThread::CBaseThread(int nPriority, unsigned nStackSize, int nCreateSuspende
 
 CBaseThread::~CBaseThread() = default;
 
+bool CBaseThread::Start(PThreadRoutine pfnRoutine, void* pArg, int nPriority, unsigned nStackSize,
+                        int nCreateSuspended, PThread_Scope eScope,
+                        PThread_JoinOrDetach eJoinOrDetach) {
+  m_nPriority = nPriority;
+  m_nStackSize = nStackSize;
+  m_nCreateSuspended = nCreateSuspended;
+  m_eScope = eScope;
+  m_eJoinOrDetach = eJoinOrDetach;
+  if (m_hThread) {
+    m_hThread.reset();
+    m_dwThreadId = 0;
+  }
+  if (pfnRoutine == nullptr) return false;
+  return CreatePlatformThread(pfnRoutine, pArg);
+}
+
 bool CBaseThread::Start(void* pParam) {
   m_pParam = pParam;
   return Start(&CBaseThread::s_ThreadProc, this, m_nPriority, m_nStackSize, m_nCreateSuspended,

@@ -94,6 +94,14 @@ protected:
   // The routine of the short Start: pSelf is the CBaseThread.
   static unsigned long s_ThreadProc(void* pSelf);
 
+private:
+  // Creates the platform thread for pfnRoutine(pArg) with the stored
+  // priority, stack size and suspended flag; sets m_hThread and m_dwThreadId.
+  // False when the thread cannot be created. (Defined per platform.)
+  bool CreatePlatformThread(PThreadRoutine pfnRoutine, void* pArg);
+
+protected:
+
   int m_nPriority;
   unsigned m_nStackSize;
   int m_nCreateSuspended;

@@ -74,38 +74,26 @@ void* ThreadMain(void* pBox) {
 
 }  // namespace
 
-bool CBaseThread::Start(PThreadRoutine pfnRoutine, void* pArg, int nPriority, unsigned nStackSize,
-                        int nCreateSuspended, PThread_Scope eScope,
-                        PThread_JoinOrDetach eJoinOrDetach) {
-  m_nPriority = nPriority;
-  m_nStackSize = nStackSize;
-  m_nCreateSuspended = nCreateSuspended;
-  m_eScope = eScope;
-  m_eJoinOrDetach = eJoinOrDetach;
-  if (m_hThread) {
-    m_hThread.reset();
-    m_dwThreadId = 0;
-  }
-  if (pfnRoutine == nullptr) return false;
-
+bool CBaseThread::CreatePlatformThread(PThreadRoutine pfnRoutine, void* pArg) {
   auto pHandle = std::make_shared<CThreadHandle>();
   pHandle->m_pfnRoutine = pfnRoutine;
   pHandle->m_pArg = pArg;
-  pHandle->m_dwSuspendCount = nCreateSuspended != 0 ? 1 : 0;
+  pHandle->m_dwSuspendCount = m_nCreateSuspended != 0 ? 1 : 0;
   errno = 0;
   int nNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
   pHandle->m_nBaseNice = (nNice == -1 && errno != 0) ? 0 : nNice;
-  pHandle->m_nStartPriority = nPriority;
+  pHandle->m_nStartPriority = m_nPriority;
 
   // Every thread is detached: Join waits on the record, not on pthread_join,
   // so that the thread's resources go with it whatever the object does.
   pthread_attr_t attr;
   if (::pthread_attr_init(&attr) != 0) return false;
   ::pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  if (nStackSize != 0) {
+  if (m_nStackSize != 0) {
     long nPage = ::sysconf(_SC_PAGESIZE);
     size_t nPageSize = nPage > 0 ? static_cast<size_t>(nPage) : 4096;
-    size_t nSize = std::max(static_cast<size_t>(nStackSize), static_cast<size_t>(PTHREAD_STACK_MIN));
+    size_t nSize =
+        std::max(static_cast<size_t>(m_nStackSize), static_cast<size_t>(PTHREAD_STACK_MIN));
     nSize = (nSize + nPageSize - 1) / nPageSize * nPageSize;
     ::pthread_attr_setstacksize(&attr, nSize);  // a refusal keeps the default
   }

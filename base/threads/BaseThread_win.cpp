@@ -17,26 +17,14 @@ public:
   HANDLE m_h;
 };
 
-bool CBaseThread::Start(PThreadRoutine pfnRoutine, void* pArg, int nPriority, unsigned nStackSize,
-                        int nCreateSuspended, PThread_Scope eScope,
-                        PThread_JoinOrDetach eJoinOrDetach) {
-  m_nPriority = nPriority;
-  m_nStackSize = nStackSize;
-  m_nCreateSuspended = nCreateSuspended;
-  m_eScope = eScope;
-  m_eJoinOrDetach = eJoinOrDetach;
-  if (m_hThread) {
-    m_hThread.reset();
-    m_dwThreadId = 0;
-  }
-  if (pfnRoutine == nullptr) return false;
+bool CBaseThread::CreatePlatformThread(PThreadRoutine pfnRoutine, void* pArg) {
   DWORD dwId = 0;
-  HANDLE h = ::CreateThread(nullptr, nStackSize, pfnRoutine, pArg,
-                            nCreateSuspended != 0 ? CREATE_SUSPENDED : 0, &dwId);
+  HANDLE h = ::CreateThread(nullptr, m_nStackSize, pfnRoutine, pArg,
+                            m_nCreateSuspended != 0 ? CREATE_SUSPENDED : 0, &dwId);
   if (h == nullptr) return false;
   m_dwThreadId = dwId;
   m_hThread = std::make_shared<CThreadHandle>(h);
-  if (nPriority != 0) ::SetThreadPriority(h, nPriority);
+  if (m_nPriority != 0) ::SetThreadPriority(h, m_nPriority);
   return true;
 }
 

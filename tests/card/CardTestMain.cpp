@@ -36,6 +36,10 @@ int main(int argc, char** argv) {
   SetEnvVar("XDG_RUNTIME_DIR", runtimeDir.Str().c_str());
   // The process log goes to a directory of this run, where tests read it.
   CTempDir logDir;
+  if (!runtimeDir.Ok() || !logDir.Ok()) {
+    std::fprintf(stderr, "no temporary directory could be made\n");
+    return 1;
+  }
   g_ProcessLog.SetFilePath(logDir.Str().c_str());
   g_ProcessLog.SetPreFileName("cardtest");
   SetTestLogDir(logDir.Str());

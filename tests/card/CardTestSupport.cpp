@@ -7,7 +7,6 @@
 #include "card/CardLifecycle.h"
 #include "card/KeyLabel.h"
 
-#include <atomic>
 #include <fstream>
 #include <vector>
 
@@ -76,28 +75,8 @@ RequestParams Call(const RequestParams& request) {
   return result;
 }
 
-CTempDir::CTempDir() {
-  static std::atomic<int> s_nNext{0};
-  std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (int nTry = 0; nTry < 1000; ++nTry) {
-    std::string strName = "tolvan-card-" + std::to_string(GetCurrentPid()) + "-" +
-                          std::to_string(s_nNext++);
-    std::error_code ec;
-    if (std::filesystem::create_directory(base / strName, ec)) {
-      m_path = base / strName;
-      return;
-    }
-  }
-  ADD_FAILURE() << "no temporary directory could be made";
-}
-
-CTempDir::~CTempDir() {
-  std::error_code ec;
-  if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-}
-
-void CTempDir::WriteFile(const char* szName, const std::string& strContent) const {
-  std::ofstream file(m_path / szName, std::ios::out | std::ios::binary | std::ios::trunc);
+void WriteTestFile(const CTempDir& dir, const char* szName, const std::string& strContent) {
+  std::ofstream file(dir.Path() / szName, std::ios::out | std::ios::binary | std::ios::trunc);
   file.write(strContent.data(), static_cast<std::streamsize>(strContent.size()));
   ASSERT_TRUE(file.good());
 }
@@ -115,6 +94,7 @@ T ControlFunction(const CLibraryLoader& loader, const char* szName) {
 
 void CardDoubleTest::SetUp() {
   m_pConfigDir = std::make_unique<CTempDir>();
+  ASSERT_TRUE(m_pConfigDir->Ok());
   m_bHadConfigDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir);
   ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_pConfigDir->Str().c_str()));
 
@@ -157,7 +137,7 @@ std::string CardDoubleTest::Calls() const {
 void CardDoubleTest::ClearCalls() const { m_pfnClearLog(); }
 
 void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
-  m_pConfigDir->WriteFile(KEY_LABEL_FILE, strContent);
+  WriteTestFile(*m_pConfigDir, KEY_LABEL_FILE, strContent);
 }
 
 bool CardDoubleTest::CardCallsAnswered() const {

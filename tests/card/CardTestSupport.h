@@ -3,6 +3,7 @@
 #include "card/ApiHandler.h"
 #include "card/LibraryLoader.h"
 #include "tests/card/double/PkiCardDouble.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,20 +28,8 @@ int CountLogLines(const std::string& strNeedle);
 // One API call: the result map of pasApiHandler for the given request.
 RequestParams Call(const RequestParams& request);
 
-// A fresh directory under the system's temporary directory, removed at the end.
-class CTempDir {
- public:
-  CTempDir();
-  ~CTempDir();
-  CTempDir(const CTempDir&) = delete;
-  CTempDir& operator=(const CTempDir&) = delete;
-  const std::filesystem::path& Path() const { return m_path; }
-  std::string Str() const { return m_path.string(); }
-  void WriteFile(const char* szName, const std::string& strContent) const;
-
- private:
-  std::filesystem::path m_path;
-};
+// Writes strContent as the file szName in dir (a test failure when it cannot).
+void WriteTestFile(const CTempDir& dir, const char* szName, const std::string& strContent);
 
 // Loads the card library double from the test's directory, points the
 // configuration directory at a fresh temporary directory, and initialises the

@@ -66,6 +66,7 @@ TEST(NamedEventLockTest, ExcludesOtherHoldersUntilDestroyed) {
 class KeyLabelReader : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(m_dir.Ok());
     m_bHadDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldDir);
     ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_dir.Str().c_str()));
   }
@@ -74,7 +75,7 @@ class KeyLabelReader : public ::testing::Test {
   }
   // The reader's result, and the label it left in a zeroed 60-byte buffer.
   std::pair<int, std::string> Read(const std::string& strContent) {
-    m_dir.WriteFile(KEY_LABEL_FILE, strContent);
+    WriteTestFile(m_dir, KEY_LABEL_FILE, strContent);
     char szLabel[KEY_LABEL_SIZE];
     std::memset(szLabel, 0, sizeof(szLabel));
     int nResult = readKeyLabel(szLabel, sizeof(szLabel));

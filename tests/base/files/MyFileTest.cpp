@@ -13,7 +13,7 @@
 #include <windows.h>
 #endif
 #include "base/system/ExePath.h"
-#include "tests/base/files/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -147,7 +147,7 @@ TEST_F(MyFileTest, MakeDirectoryAcceptsBothSeparators) {
 
 TEST_F(MyFileTest, OpenWithoutNameUsesTempfile) {
   CMyFile f;
-  f.SetFilePath(m_dir.Path().c_str());
+  f.SetFilePath(m_dir.Str().c_str());
   ASSERT_TRUE(f.OpenFile(CMyFile::kModeOut | CMyFile::kModeBinary));
   EXPECT_TRUE(f.IsFileOpen());
   const unsigned char data[] = {'h', 'i'};
@@ -273,7 +273,7 @@ TEST_F(MyFileTest, SparseSizesBeyondFourGiB) {
   ASSERT_TRUE(CMyFile::SetFileSize(strPath.c_str(), 2));
   EXPECT_EQ(ReadText(strPath), "he");
   EXPECT_FALSE(CMyFile::SetFileSize64(strPath.c_str(), -5));
-  EXPECT_FALSE(CMyFile::GetFileSize64(m_dir.Path().c_str(), n));  // a directory has no size here
+  EXPECT_FALSE(CMyFile::GetFileSize64(m_dir.Str().c_str(), n));  // a directory has no size here
 }
 
 TEST_F(MyFileTest, CopyAndCompare) {
@@ -300,7 +300,7 @@ TEST_F(MyFileTest, CopyAndCompare) {
 TEST_F(MyFileTest, DiskSpaceOnAnyPath) {
   unsigned nTotal = 0;
   unsigned nFree = 0;
-  ASSERT_TRUE(CMyFile::QueryDiskSpaceMB(m_dir.Path().c_str(), nTotal, nFree));
+  ASSERT_TRUE(CMyFile::QueryDiskSpaceMB(m_dir.Str().c_str(), nTotal, nFree));
   EXPECT_GT(nTotal, 0u);
   EXPECT_LE(nFree, nTotal);
   unsigned nTotal2 = 0;
@@ -321,14 +321,14 @@ TEST_F(MyFileTest, FindAllFilesFollowsTheMask) {
   WriteText(P("x.log") + kSep + "in-x.txt", "");
 
   std::vector<std::string> v{"kept"};
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*.log", v, true, false);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, false);
   std::sort(v.begin(), v.end());
   std::vector<std::string> want{P("a.log"), P("x.log") + kSep + "in-x.log", "kept"};
   std::sort(want.begin(), want.end());
   EXPECT_EQ(v, want);
 
   std::vector<std::string> vFlat;
-  std::string strWithSep = m_dir.Path() + kSep;
+  std::string strWithSep = m_dir.Str() + kSep;
   CMyFile::FindAllFiles(strWithSep.c_str(), "*.*", vFlat, false, false);
   std::sort(vFlat.begin(), vFlat.end());
   EXPECT_EQ(vFlat, (std::vector<std::string>{P("a.log"), P("b.txt")}));
@@ -345,10 +345,10 @@ TEST_F(MyFileTest, HiddenFilesOnlyWhenAsked) {
   CMyFile::MakeDirectory(P(".cache.log").c_str());
   WriteText(P(".cache.log") + "/inner.log", "");
   std::vector<std::string> v;
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*.log", v, true, false);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, false);
   EXPECT_EQ(v, (std::vector<std::string>{P("seen.log")}));
   v.clear();
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*.log", v, true, true);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, true);
   std::sort(v.begin(), v.end());
   EXPECT_EQ(v, (std::vector<std::string>{P(".cache.log") + "/inner.log", P(".hidden.log"),
                                          P("seen.log")}));
@@ -360,10 +360,10 @@ TEST_F(MyFileTest, HiddenAttributeFilesOnlyWhenAsked) {
   WriteText(P("seen.log"), "");
   ASSERT_TRUE(::SetFileAttributesA(P("secret.log").c_str(), FILE_ATTRIBUTE_HIDDEN));
   std::vector<std::string> v;
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*.log", v, false, false);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, false, false);
   EXPECT_EQ(v, (std::vector<std::string>{P("seen.log")}));
   v.clear();
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*.log", v, false, true);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, false, true);
   std::sort(v.begin(), v.end());
   EXPECT_EQ(v, (std::vector<std::string>{P("secret.log"), P("seen.log")}));
   ::SetFileAttributesA(P("secret.log").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -375,9 +375,9 @@ TEST_F(MyFileTest, LinkLoopsAreNotEntered) {
   CMyFile::MakeDirectory(P("d").c_str());
   WriteText(P("d") + "/f.txt", "");
   std::error_code ec;
-  std::filesystem::create_directory_symlink(m_dir.Path(), P("d") + "/back", ec);
+  std::filesystem::create_directory_symlink(m_dir.Str(), P("d") + "/back", ec);
   ASSERT_FALSE(ec);
   std::vector<std::string> v;
-  CMyFile::FindAllFiles(m_dir.Path().c_str(), "*", v, true, true);
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*", v, true, true);
   EXPECT_EQ(v, (std::vector<std::string>{P("d") + "/f.txt"}));
 }

@@ -14,7 +14,7 @@
 
 #include "base/files/FileSystem.h"
 #include "base/system/Process.h"
-#include "tests/base/files/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/files/FileSystem.h"
-#include "tests/base/files/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -68,14 +68,14 @@ using PkiCardCert = PkiCardTest;
 
 TEST_F(PkiCardHash, MatchesOpensslDgst) {
   const Bytes data = AsBytes(std::string("The quick brown fox\n\x00\xfe", 22));
-  WriteFileBytes(m_dir.File("data.bin"), data);
+  WriteFileBytes(m_dir.Join("data.bin"), data);
   const char* const kNames[] = {"sha1", "sha256", "sm3", "sha384", "sha512"};
   for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
     Bytes digest;
     ASSERT_EQ(PKI_OK, Hash(nAlgo, data, digest)) << nAlgo;
-    ASSERT_EQ(0, RunIn(m_dir.Path(), std::string("openssl dgst -binary -") + kNames[nAlgo - 1] +
+    ASSERT_EQ(0, RunIn(m_dir.Str(), std::string("openssl dgst -binary -") + kNames[nAlgo - 1] +
                                          " -out digest.bin data.bin"));
-    EXPECT_EQ(ReadFileBytes(m_dir.File("digest.bin")), digest) << kNames[nAlgo - 1];
+    EXPECT_EQ(ReadFileBytes(m_dir.Join("digest.bin")), digest) << kNames[nAlgo - 1];
   }
   Bytes digest;
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Hash(6, data, digest));
@@ -116,19 +116,19 @@ TEST_F(PkiCardSymm, EncryptedOutputDecryptsWithOpensslEnc) {
       ASSERT_EQ(PKI_OK, SymmCrypt(1, c.m_nAlgo, key, plain, cipher)) << c.m_szCipher;
       ASSERT_GE(cipher.size(), c.m_nIv);
       const Bytes iv(cipher.begin(), cipher.begin() + static_cast<long>(c.m_nIv));
-      WriteFileBytes(m_dir.File("c.bin"), Bytes(cipher.begin() + static_cast<long>(c.m_nIv), cipher.end()));
-      ASSERT_EQ(0, RunIn(m_dir.Path(), std::string("openssl enc -d -") + c.m_szCipher + " -K " + Hex(key) +
+      WriteFileBytes(m_dir.Join("c.bin"), Bytes(cipher.begin() + static_cast<long>(c.m_nIv), cipher.end()));
+      ASSERT_EQ(0, RunIn(m_dir.Str(), std::string("openssl enc -d -") + c.m_szCipher + " -K " + Hex(key) +
                                            " -iv " + Hex(iv) + " -in c.bin -out p.bin"))
           << c.m_szCipher << " " << nLen;
-      EXPECT_EQ(plain, ReadFileBytes(m_dir.File("p.bin"))) << c.m_szCipher << " " << nLen;
+      EXPECT_EQ(plain, ReadFileBytes(m_dir.Join("p.bin"))) << c.m_szCipher << " " << nLen;
 
       // And the other way: openssl's output, IV in front, decrypts here.
-      WriteFileBytes(m_dir.File("p.bin"), plain);
+      WriteFileBytes(m_dir.Join("p.bin"), plain);
       const Bytes iv2(c.m_nIv, 0x5a);
-      ASSERT_EQ(0, RunIn(m_dir.Path(), std::string("openssl enc -e -") + c.m_szCipher + " -K " + Hex(key) +
+      ASSERT_EQ(0, RunIn(m_dir.Str(), std::string("openssl enc -e -") + c.m_szCipher + " -K " + Hex(key) +
                                            " -iv " + Hex(iv2) + " -in p.bin -out c2.bin"));
       Bytes input = iv2;
-      const Bytes c2 = ReadFileBytes(m_dir.File("c2.bin"));
+      const Bytes c2 = ReadFileBytes(m_dir.Join("c2.bin"));
       input.insert(input.end(), c2.begin(), c2.end());
       Bytes decrypted;
       ASSERT_EQ(PKI_OK, SymmCrypt(0, c.m_nAlgo, key, input, decrypted)) << c.m_szCipher;
@@ -143,10 +143,10 @@ TEST_F(PkiCardSymm, Sm4PublishedVector) {
   const Bytes vector = FromHex("681edf34d206965e86b3e94f536e4246");
   // With a zero IV, CBC's first block is the block cipher itself; the second
   // block (padding) comes from openssl, whose first block must match too.
-  WriteFileBytes(m_dir.File("p.bin"), key);
-  ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl enc -e -sm4-cbc -K " + Hex(key) +
+  WriteFileBytes(m_dir.Join("p.bin"), key);
+  ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl enc -e -sm4-cbc -K " + Hex(key) +
                                        " -iv 00000000000000000000000000000000 -in p.bin -out c.bin"));
-  const Bytes c = ReadFileBytes(m_dir.File("c.bin"));
+  const Bytes c = ReadFileBytes(m_dir.Join("c.bin"));
   ASSERT_EQ(32u, c.size());
   EXPECT_EQ(vector, Bytes(c.begin(), c.begin() + 16));
   Bytes input(16, 0);
@@ -202,9 +202,9 @@ TEST_F(PkiCardBase64, TwoCallProtocolMatchesOpenssl) {
     EXPECT_EQ(0, text[out.nLen]);  // NUL after the text
     const std::string strText(text.begin(), text.begin() + out.nLen);
 
-    WriteFileBytes(m_dir.File("d.bin"), part);
-    ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl base64 -A -in d.bin -out d.b64"));
-    EXPECT_EQ(Trimmed(ReadFileBytes(m_dir.File("d.b64"))), strText) << nLen;
+    WriteFileBytes(m_dir.Join("d.bin"), part);
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl base64 -A -in d.bin -out d.b64"));
+    EXPECT_EQ(Trimmed(ReadFileBytes(m_dir.Join("d.b64"))), strText) << nLen;
 
     PkiBlob dsize{0, nullptr};
     ASSERT_EQ(PKI_OK, pkiBase64Decode(static_cast<uint32_t>(strText.size()), strText.data(), &dsize));
@@ -244,7 +244,7 @@ TEST_F(PkiCardBase64, InvalidInputIsAnError) {
 
 TEST_F(PkiCardVerify, OpensslSignaturesVerify) {
   const Bytes data = AsBytes("signed by the command line");
-  WriteFileBytes(m_dir.File("data.bin"), data);
+  WriteFileBytes(m_dir.Join("data.bin"), data);
   struct Case {
     const char* m_szKey;
     const char* m_szCert;
@@ -258,9 +258,9 @@ TEST_F(PkiCardVerify, OpensslSignaturesVerify) {
       {"sm2.key", "sm2.der", "-sm3 -sigopt distid:1234567812345678"},
   };
   for (const Case& c : kCases) {
-    ASSERT_EQ(0, RunIn(m_dir.Path(), std::string("openssl dgst ") + c.m_szArgs + " -sign " +
+    ASSERT_EQ(0, RunIn(m_dir.Str(), std::string("openssl dgst ") + c.m_szArgs + " -sign " +
                                          ShellQuote(Material().File(c.m_szKey)) + " -out sig.bin data.bin"));
-    const Bytes sig = ReadFileBytes(m_dir.File("sig.bin"));
+    const Bytes sig = ReadFileBytes(m_dir.Join("sig.bin"));
     const Bytes cert = ReadFileBytes(Material().File(c.m_szCert));
     EXPECT_EQ(PKI_OK, Verify(cert, data, sig)) << c.m_szCert << " " << c.m_szArgs;
     EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(cert, AsBytes("signed by the command linE"), sig))
@@ -268,16 +268,16 @@ TEST_F(PkiCardVerify, OpensslSignaturesVerify) {
   }
   // The wrong key, a corrupt signature, and an SM2 signature made with
   // another distinguishing id do not verify.
-  ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl dgst -sha256 -sign " + ShellQuote(Material().File("rsa.key")) +
+  ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl dgst -sha256 -sign " + ShellQuote(Material().File("rsa.key")) +
                                        " -out sig.bin data.bin"));
-  Bytes sig = ReadFileBytes(m_dir.File("sig.bin"));
+  Bytes sig = ReadFileBytes(m_dir.Join("sig.bin"));
   EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ReadFileBytes(Material().File("other.der")), data, sig));
   sig[10] ^= 0x40;
   EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ReadFileBytes(Material().File("rsa.der")), data, sig));
-  ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl dgst -sm3 -sigopt distid:other -sign " +
+  ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl dgst -sm3 -sigopt distid:other -sign " +
                                        ShellQuote(Material().File("sm2.key")) + " -out sig.bin data.bin"));
   EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID,
-            Verify(ReadFileBytes(Material().File("sm2.der")), data, ReadFileBytes(m_dir.File("sig.bin"))));
+            Verify(ReadFileBytes(Material().File("sm2.der")), data, ReadFileBytes(m_dir.Join("sig.bin"))));
   EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ReadFileBytes(Material().File("ec.der")), data, Bytes()));
   EXPECT_EQ(PKI_ERR_BAD_CERT, Verify(AsBytes("junk"), data, sig));
 }
@@ -310,7 +310,7 @@ TEST_F(PkiCardCert, CheckValidityAndTrust) {
   ASSERT_EQ(PKI_OK, pkiInit());
   EXPECT_EQ(PKI_OK, CheckCert(ReadFileBytes(Material().File("other.der"))));
   EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, CheckCert(ReadFileBytes(Material().File("rsa.der"))));
-  setenv("PKICARD_TRUST_STORE", m_dir.File("missing.pem").c_str(), 1);
+  setenv("PKICARD_TRUST_STORE", m_dir.Join("missing.pem").c_str(), 1);
   ASSERT_EQ(PKI_OK, pkiInit());
   EXPECT_EQ(PKI_ERR_TRUST_STORE, CheckCert(ReadFileBytes(Material().File("rsa.der"))));
 }
@@ -321,21 +321,21 @@ TEST_F(PkiCardCert, XmlMatchesOpenssl) {
   EXPECT_EQ(0u, strXml.find("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CertInfo>\n"));
   EXPECT_EQ("3", XmlElement(strXml, "Version"));
   EXPECT_EQ("serial=" + XmlElement(strXml, "SerialNumber"),
-            OpensslOutput(m_dir.Path(), "x509 -noout -serial -in " + strPem));
+            OpensslOutput(m_dir.Str(), "x509 -noout -serial -in " + strPem));
   EXPECT_EQ("subject=" + XmlUnescape(XmlElement(strXml, "Subject")),
-            OpensslOutput(m_dir.Path(), "x509 -noout -subject -nameopt RFC2253 -in " + strPem));
+            OpensslOutput(m_dir.Str(), "x509 -noout -subject -nameopt RFC2253 -in " + strPem));
   EXPECT_EQ("issuer=" + XmlUnescape(XmlElement(strXml, "Issuer")),
-            OpensslOutput(m_dir.Path(), "x509 -noout -issuer -nameopt RFC2253 -in " + strPem));
+            OpensslOutput(m_dir.Str(), "x509 -noout -issuer -nameopt RFC2253 -in " + strPem));
   EXPECT_EQ("Rsa Signer", XmlElement(strXml, "SubjectCN"));
   EXPECT_EQ("Test Root", XmlElement(strXml, "IssuerCN"));
-  std::string strFingerprint = OpensslOutput(m_dir.Path(), "x509 -noout -fingerprint -sha1 -in " + strPem);
+  std::string strFingerprint = OpensslOutput(m_dir.Str(), "x509 -noout -fingerprint -sha1 -in " + strPem);
   strFingerprint = strFingerprint.substr(strFingerprint.find('=') + 1);
   for (size_t n = strFingerprint.find(':'); n != std::string::npos; n = strFingerprint.find(':')) {
     strFingerprint.erase(n, 1);
   }
   EXPECT_EQ(strFingerprint, XmlElement(strXml, "Thumbprint"));
   // notAfter as openssl prints it in ISO 8601 ("2027-12-06 11:21:27Z").
-  const std::string strEnd = OpensslOutput(m_dir.Path(), "x509 -noout -enddate -dateopt iso_8601 -in " + strPem);
+  const std::string strEnd = OpensslOutput(m_dir.Str(), "x509 -noout -enddate -dateopt iso_8601 -in " + strPem);
   EXPECT_EQ("notAfter=" + XmlElement(strXml, "NotAfter") + "Z", strEnd);
   EXPECT_EQ("ecdsa-with-SHA256", XmlElement(strXml, "SignatureAlgorithm"));  // issued by the EC root
   EXPECT_EQ("RSA", XmlElement(strXml, "PublicKeyAlgorithm"));
@@ -353,7 +353,7 @@ TEST_F(PkiCardCert, XmlEscapesAndBoundsOutput) {
   EXPECT_EQ("A&lt;b&gt; &amp; &quot;c&quot;", strCn);
   EXPECT_EQ(std::string::npos, XmlElement(strXml, "Subject").find_first_of("<>\""));
   EXPECT_EQ("subject=" + XmlUnescape(XmlElement(strXml, "Subject")),
-            OpensslOutput(m_dir.Path(), "x509 -noout -subject -nameopt RFC2253 -inform DER -in " +
+            OpensslOutput(m_dir.Str(), "x509 -noout -subject -nameopt RFC2253 -inform DER -in " +
                                             ShellQuote(Material().File("odd.der"))));
   EXPECT_EQ("EC", XmlElement(strXml, "PublicKeyAlgorithm"));
   EXPECT_EQ("", XmlElement(strXml, "KeyUsage"));

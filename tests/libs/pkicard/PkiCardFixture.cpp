@@ -69,16 +69,6 @@ int RunIn(const std::string& strDir, const std::string& strCommand) {
   return WEXITSTATUS(nStatus);
 }
 
-CTempDir::CTempDir() {
-  std::string strTemplate = (fs::temp_directory_path() / "pkicard-test.XXXXXX").string();
-  if (mkdtemp(&strTemplate[0]) != nullptr) m_strPath = strTemplate;
-}
-
-CTempDir::~CTempDir() {
-  std::error_code ec;
-  if (!m_strPath.empty()) fs::remove_all(m_strPath, ec);
-}
-
 namespace {
 
 void MustRun(const std::string& strDir, const std::string& strCommand) {
@@ -99,9 +89,9 @@ void WriteSoftHsmConf(const std::string& strConf, const std::string& strTokenDir
 class CMaterialHolder {
  public:
   CMaterialHolder() {
-    m_material.m_strDir = m_dir.Path();
-    const std::string& d = m_dir.Path();
-    WriteFileText(m_dir.File("leaf.ext"),
+    m_material.m_strDir = m_dir.Str();
+    const std::string d = m_dir.Str();
+    WriteFileText(m_dir.Join("leaf.ext"),
                   "basicConstraints=CA:FALSE\n"
                   "keyUsage=digitalSignature,nonRepudiation,keyEncipherment\n"
                   "subjectKeyIdentifier=hash\n");
@@ -151,14 +141,14 @@ class CMaterialHolder {
         "pkcs11-tool --module /usr/lib/softhsm/libsofthsm2.so --token-label T1 --login --pin 1234 "
         "--write-object ec.der --type cert --label EC_SIG --id 02",
     };
-    WriteSoftHsmConf(m_dir.File("softhsm2.conf"), m_dir.File("tokens"));
-    const std::string strEnv = "SOFTHSM2_CONF=" + ShellQuote(m_dir.File("softhsm2.conf")) + " ";
+    WriteSoftHsmConf(m_dir.Join("softhsm2.conf"), m_dir.Join("tokens"));
+    const std::string strEnv = "SOFTHSM2_CONF=" + ShellQuote(m_dir.Join("softhsm2.conf")) + " ";
     for (const char* szCommand : kCommands) MustRun(d, strEnv + szCommand);
   }
   const PkiMaterial& Get() const { return m_material; }
 
  private:
-  CTempDir m_dir;
+  CTempDir m_dir{"pkicard-test"};
   PkiMaterial m_material;
 };
 
@@ -170,17 +160,17 @@ const PkiMaterial& Material() {
 }
 
 void PkiCardTest::SetUp() {
-  ASSERT_FALSE(m_dir.Path().empty());
+  ASSERT_TRUE(m_dir.Ok());
   const PkiMaterial& material = Material();
-  fs::copy(material.File("tokens"), m_dir.File("tokens"), fs::copy_options::recursive);
-  WriteSoftHsmConf(ConfPath(), m_dir.File("tokens"));
+  fs::copy(material.File("tokens"), m_dir.Join("tokens"), fs::copy_options::recursive);
+  WriteSoftHsmConf(ConfPath(), m_dir.Join("tokens"));
   setenv("SOFTHSM2_CONF", ConfPath().c_str(), 1);
   setenv("PKICARD_MODULE", kSoftHsmModule, 1);
   setenv("PKICARD_TOKEN_LABEL", kTokenLabel, 1);
   unsetenv("PKICARD_TOKEN_SERIAL");
   setenv("PKICARD_TRUST_STORE", material.File("ca.pem").c_str(), 1);
   // No INI beside the library takes part unless a test writes one.
-  setenv("PKICARD_INI", m_dir.File("absent.ini").c_str(), 1);
+  setenv("PKICARD_INI", m_dir.Join("absent.ini").c_str(), 1);
 }
 
 void PkiCardTest::TearDown() { pkiEnd(); }
@@ -190,7 +180,7 @@ std::string PkiCardTest::TokenDir() const {
   // objects (the spare token has only its token object).
   std::string strBest;
   size_t nBest = 0;
-  for (const auto& entry : fs::directory_iterator(m_dir.File("tokens"))) {
+  for (const auto& entry : fs::directory_iterator(m_dir.Join("tokens"))) {
     size_t nObjects = 0;
     for (const auto& file : fs::directory_iterator(entry.path())) {
       if (file.path().extension() == ".object") ++nObjects;

@@ -12,6 +12,7 @@
 #include <p11-kit/pkcs11.h>
 
 #include "libs/pkicard/pkiCard.h"
+#include "tests/support/TempDir.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -35,20 +36,6 @@ std::string ShellQuote(const std::string& s);
 // Returns its exit status.
 int RunIn(const std::string& strDir, const std::string& strCommand);
 
-// A fresh directory, removed with everything in it at the end of its scope.
-class CTempDir {
- public:
-  CTempDir();
-  ~CTempDir();
-  CTempDir(const CTempDir&) = delete;
-  CTempDir& operator=(const CTempDir&) = delete;
-  const std::string& Path() const { return m_strPath; }
-  std::string File(const std::string& strName) const { return m_strPath + "/" + strName; }
-
- private:
-  std::string m_strPath;
-};
-
 // Key material shared by every test: made once, read-only afterwards.
 struct PkiMaterial {
   std::string m_strDir;  // all files below live here
@@ -70,9 +57,9 @@ class PkiCardTest : public ::testing::Test {
   void TearDown() override;
 
   std::string TokenDir() const;  // the directory of token T1
-  std::string ConfPath() const { return m_dir.File("softhsm2.conf"); }
+  std::string ConfPath() const { return m_dir.Join("softhsm2.conf"); }
 
-  CTempDir m_dir;
+  CTempDir m_dir{"pkicard-test"};
 };
 
 // A second, independent user of the SoftHSM module in this process (p11-kit

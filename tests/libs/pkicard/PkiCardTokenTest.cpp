@@ -95,10 +95,10 @@ TEST_F(PkiCardInit, TokenChosenByLabelOrSerial) {
 TEST_F(PkiCardInit, ConfigurationFromIniFile) {
   unsetenv("PKICARD_MODULE");
   unsetenv("PKICARD_TOKEN_LABEL");
-  WriteFileText(m_dir.File("pkiCard.ini"),
+  WriteFileText(m_dir.Join("pkiCard.ini"),
                 "; card library\n[Other]\nModule=/nowhere.so\n\n[pkiCard]\n"
                 " Module = " + std::string(kSoftHsmModule) + "\nTokenLabel=" + kTokenLabel + "\n");
-  setenv("PKICARD_INI", m_dir.File("pkiCard.ini").c_str(), 1);
+  setenv("PKICARD_INI", m_dir.Join("pkiCard.ini").c_str(), 1);
   ASSERT_EQ(PKI_OK, pkiInit());
   unsigned char buf[4096];
   uint32_t nLen = sizeof buf;
@@ -129,7 +129,7 @@ TEST_F(PkiCardInit, TokenRemovedAndReinserted) {
   ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("before"), sig));
 
   const std::string strToken = TokenDir();
-  const std::string strAway = m_dir.File("away");
+  const std::string strAway = m_dir.Join("away");
   ASSERT_FALSE(strToken.empty());
   fs::rename(strToken, strAway);
   // The module sees the change only after finalise and initialise.
@@ -140,7 +140,7 @@ TEST_F(PkiCardInit, TokenRemovedAndReinserted) {
   pkiEnd();
   ASSERT_EQ(PKI_OK, pkiInit());
   ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("after"), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("rsa.pub"), "sha256", AsBytes("after"), sig));
+  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("rsa.pub"), "sha256", AsBytes("after"), sig));
 }
 
 TEST_F(PkiCardInit, LostSessionIsReopened) {
@@ -160,7 +160,7 @@ TEST_F(PkiCardInit, LostSessionIsReopened) {
   p11_kit_module_release(pRaw);
 
   ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, 2, AsBytes("two"), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("ec.pub"), "sha256", AsBytes("two"), sig));
+  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", AsBytes("two"), sig));
   unsigned char buf[4096];
   uint32_t nLen = sizeof buf;
   EXPECT_EQ(PKI_OK, pkiReadLabel(kRsaCertLabel, 1, buf, &nLen));
@@ -201,7 +201,7 @@ TEST_F(PkiCardSign, RsaEveryDigestVerifiesWithOpenssl) {
     Bytes sig;
     ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, digest.m_nAlgo, data, sig)) << digest.m_szOpenssl;
     EXPECT_EQ(256u, sig.size());
-    EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("rsa.pub"), digest.m_szOpenssl, data, sig))
+    EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("rsa.pub"), digest.m_szOpenssl, data, sig))
         << digest.m_szOpenssl;
   }
 }
@@ -213,13 +213,13 @@ TEST_F(PkiCardSign, EcEveryDigestVerifiesWithOpenssl) {
     Bytes sig;
     ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, digest.m_nAlgo, data, sig)) << digest.m_szOpenssl;
     EXPECT_EQ(0x30, sig.at(0));  // DER, not r||s
-    EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("ec.pub"), digest.m_szOpenssl, data, sig))
+    EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), digest.m_szOpenssl, data, sig))
         << digest.m_szOpenssl;
   }
   // Empty data signs too.
   Bytes sig;
   ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, 2, Bytes(), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("ec.pub"), "sha256", Bytes(), sig));
+  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", Bytes(), sig));
 }
 
 TEST_F(PkiCardSign, WrongPinNeverSignsAndLeavesNothingLoggedIn) {
@@ -264,7 +264,7 @@ TEST_F(PkiCardSign, FailuresAndShortBuffer) {
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kRsaCertLabel, kUserPin, 0, AsBytes("a"), sig));
   // Without a certificate under the label, the key's own label is used.
   ASSERT_EQ(PKI_OK, Sign("eckey", kUserPin, 2, AsBytes("k"), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Path(), Material().File("ec.pub"), "sha256", AsBytes("k"), sig));
+  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", AsBytes("k"), sig));
 
   Bytes buf(255, 0xEE);
   PkiBlob out{static_cast<uint32_t>(buf.size()), buf.data()};
@@ -283,14 +283,14 @@ TEST_F(PkiCardEnvelope, SealedEnvelopesOpenWithOpenssl) {
   for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
     Bytes envelope;
     ASSERT_EQ(PKI_OK, Seal(cert, nAlgo, plain, envelope)) << nAlgo;
-    WriteFileBytes(m_dir.File("env.der"), envelope);
-    ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl cms -decrypt -binary -inform DER -in env.der -recip " +
+    WriteFileBytes(m_dir.Join("env.der"), envelope);
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -decrypt -binary -inform DER -in env.der -recip " +
                                          ShellQuote(Material().File("rsa.pem")) + " -inkey " +
                                          ShellQuote(Material().File("rsa.key")) + " -out plain.bin"))
         << nAlgo;
-    EXPECT_EQ(plain, ReadFileBytes(m_dir.File("plain.bin"))) << nAlgo;
-    ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl cms -cmsout -print -inform DER -in env.der > env.txt"));
-    const Bytes text = ReadFileBytes(m_dir.File("env.txt"));
+    EXPECT_EQ(plain, ReadFileBytes(m_dir.Join("plain.bin"))) << nAlgo;
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -cmsout -print -inform DER -in env.der > env.txt"));
+    const Bytes text = ReadFileBytes(m_dir.Join("env.txt"));
     EXPECT_NE(std::string::npos, std::string(text.begin(), text.end()).find(kCiphers[nAlgo - 1]))
         << nAlgo;
   }
@@ -303,7 +303,7 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
   ASSERT_EQ(PKI_OK, pkiInit());
   Bytes plain(3000);
   for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<unsigned char>(i * 7);
-  WriteFileBytes(m_dir.File("plain.bin"), plain);
+  WriteFileBytes(m_dir.Join("plain.bin"), plain);
   const std::string strRsa = ShellQuote(Material().File("rsa.pem"));
   const std::string strOther = ShellQuote(Material().File("other.pem"));
   const std::string strEc = ShellQuote(Material().File("ec.pem"));
@@ -318,24 +318,24 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
       const size_t nPos = strArgs.find(" " + sub.first);
       if (nPos != std::string::npos) strArgs.replace(nPos + 1, sub.first.size(), sub.second);
     }
-    ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out env.der " + strArgs))
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out env.der " + strArgs))
         << szVariant;
     Bytes opened;
-    ASSERT_EQ(PKI_OK, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.File("env.der")), opened)) << szVariant;
+    ASSERT_EQ(PKI_OK, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.Join("env.der")), opened)) << szVariant;
     EXPECT_EQ(plain, opened) << szVariant;
   }
 }
 
 TEST_F(PkiCardEnvelope, OpenFailures) {
   ASSERT_EQ(PKI_OK, pkiInit());
-  WriteFileText(m_dir.File("plain.bin"), "hello");
-  ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out other.der -aes256 " +
+  WriteFileText(m_dir.Join("plain.bin"), "hello");
+  ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out other.der -aes256 " +
                                        ShellQuote(Material().File("other.pem"))));
-  ASSERT_EQ(0, RunIn(m_dir.Path(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out mine.der -aes256 " +
+  ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out mine.der -aes256 " +
                                        ShellQuote(Material().File("rsa.pem"))));
-  const Bytes mine = ReadFileBytes(m_dir.File("mine.der"));
+  const Bytes mine = ReadFileBytes(m_dir.Join("mine.der"));
   Bytes opened;
-  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.File("other.der")), opened));
+  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.Join("other.der")), opened));
   EXPECT_EQ(PKI_ERR_PIN_INCORRECT, Open(kRsaCertLabel, "0000", mine, opened));
   EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, Open("NO_SUCH", kUserPin, mine, opened));
   EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kRsaCertLabel, kUserPin, AsBytes("garbage"), opened));

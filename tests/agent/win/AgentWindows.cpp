@@ -1,0 +1,195 @@
+#include "tests/agent/win/AgentWindows.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct CWindowQuery {
+  const char* szClass;
+  DWORD dwPid;
+  std::vector<HWND> vecFound;
+};
+
+BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam) {
+  CWindowQuery* pQuery = reinterpret_cast<CWindowQuery*>(lParam);
+  char szClass[256] = {0};
+  if (::GetClassNameA(hWnd, szClass, sizeof(szClass)) == 0) return TRUE;
+  if (std::strcmp(szClass, pQuery->szClass) != 0) return TRUE;
+  DWORD dwPid = 0;
+  ::GetWindowThreadProcessId(hWnd, &dwPid);
+  if (pQuery->dwPid == 0 || dwPid == pQuery->dwPid) pQuery->vecFound.push_back(hWnd);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> FindProcessWindows(const char* szClass, DWORD dwPid) {
+  CWindowQuery query{szClass, dwPid, {}};
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
+  return query.vecFound;
+}
+
+HWND FindVisibleMenu(DWORD dwPid) {
+  for (HWND hWnd : FindProcessWindows("#32768", dwPid)) {
+    if (::IsWindowVisible(hWnd)) return hWnd;
+  }
+  return nullptr;
+}
+
+bool TrayHasIcon(HWND hWnd, UINT nId) {
+  NOTIFYICONDATAA nid;
+  std::memset(&nid, 0, sizeof(nid));
+  nid.cbSize = sizeof(nid);
+  nid.hWnd = hWnd;
+  nid.uID = nId;
+  nid.uFlags = 0;
+  return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+bool WineWithoutDisplay() {
+  HMODULE hNtdll = ::GetModuleHandleA("ntdll.dll");
+  if (hNtdll == nullptr || ::GetProcAddress(hNtdll, "wine_get_version") == nullptr) return false;
+  char szDisplay[8];
+  return ::GetEnvironmentVariableA("DISPLAY", szDisplay, sizeof(szDisplay)) == 0;
+}
+
+CEventProbe::~CEventProbe() {
+  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
+}
+
+bool CEventProbe::Open(const char* szName) {
+  HANDLE h = ::OpenEventA(SYNCHRONIZE, FALSE, szName);
+  if (h == nullptr) return false;
+  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
+  m_hEvent = h;
+  m_strName = szName;
+  return true;
+}
+
+bool CEventProbe::IsSet() const {
+  return m_hEvent != nullptr && ::WaitForSingleObject(m_hEvent, 0) == WAIT_OBJECT_0;
+}
+
+bool FindQuitEvent(uint64_t nFirst, uint64_t nLast, CEventProbe& probe) {
+  // The newest tick first: the event is made late in the agent's start.
+  for (uint64_t n = nLast + 1; n-- > nFirst;) {
+    char szName[64];
+    std::snprintf(szName, sizeof(szName), "vex50_quit_flag%llu",
+                  static_cast<unsigned long long>(n));
+    if (probe.Open(szName)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+const char kTrayClass[] = "Shell_TrayWnd";
+
+// The head of the icon data as Wine's shell sends it to the notification
+// area (the icon's bitmap follows).
+struct CWineNotifyData {
+  LONG hWnd;
+  UINT uID;
+  UINT uFlags;
+  UINT uCallbackMessage;
+  WCHAR szTip[128];
+  DWORD dwState;
+  DWORD dwStateMask;
+  WCHAR szInfo[256];
+  UINT uTimeout;
+  WCHAR szInfoTitle[64];
+};
+
+std::wstring BoundedText(const WCHAR* szText, size_t nMax) {
+  size_t nLen = 0;
+  while (nLen < nMax && szText[nLen] != 0) ++nLen;
+  return std::wstring(szText, nLen);
+}
+
+}  // namespace
+
+CTrayRecorder::CTrayRecorder() {
+  m_hReady = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  m_thread = std::thread([this] { Run(); });
+  ::WaitForSingleObject(m_hReady, INFINITE);
+}
+
+CTrayRecorder::~CTrayRecorder() {
+  HWND hWnd = m_hWnd.load();
+  if (hWnd != nullptr) ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
+  m_thread.join();
+  ::CloseHandle(m_hReady);
+}
+
+void CTrayRecorder::Run() {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = WndProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = kTrayClass;
+  ::RegisterClassA(&wc);
+  HWND hWnd = ::CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kTrayClass, "", WS_POPUP, 0, 0,
+                                0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  if (hWnd != nullptr) ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  m_hWnd = hWnd;
+  ::SetEvent(m_hReady);
+  if (hWnd == nullptr) return;
+  MSG msg;
+  while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+  m_hWnd = nullptr;
+}
+
+LRESULT CALLBACK CTrayRecorder::WndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+  CTrayRecorder* pSelf =
+      reinterpret_cast<CTrayRecorder*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+  if (nMsg == WM_COPYDATA && pSelf != nullptr && lParam != 0) {
+    return pSelf->OnCall(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+  }
+  if (nMsg == WM_DESTROY) ::PostQuitMessage(0);
+  return ::DefWindowProcA(hWnd, nMsg, wParam, lParam);
+}
+
+LRESULT CTrayRecorder::OnCall(const COPYDATASTRUCT& cds) {
+  if (cds.lpData == nullptr || cds.cbData < sizeof(CWineNotifyData)) return FALSE;
+  CWineNotifyData data;
+  std::memcpy(&data, cds.lpData, sizeof(data));
+  const CEventProbe* pQuit = m_pQuit.load();
+  CCall call{static_cast<DWORD>(cds.dwData),
+             reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<ULONG>(data.hWnd))),
+             data.uID,
+             data.uFlags,
+             data.uCallbackMessage,
+             BoundedText(data.szTip, 128),
+             BoundedText(data.szInfo, 256),
+             BoundedText(data.szInfoTitle, 64),
+             pQuit != nullptr && pQuit->IsSet()};
+  std::lock_guard<std::mutex> guard(m_mtx);
+  m_vecCalls.push_back(call);
+  std::pair<HWND, UINT> key(call.hOwner, call.nId);
+  bool bKnown = m_mapIcons.count(key) != 0;
+  switch (call.dwCommand) {
+    case NIM_ADD:
+      if (bKnown) return FALSE;
+      m_mapIcons[key] = true;
+      return TRUE;
+    case NIM_DELETE:
+      m_mapIcons.erase(key);
+      return bKnown;
+    case NIM_MODIFY:
+      return bKnown;
+    default:
+      return TRUE;
+  }
+}
+
+bool CTrayRecorder::IsFrontmost() const {
+  HWND hWnd = m_hWnd.load();
+  return hWnd != nullptr && ::FindWindowExA(nullptr, nullptr, kTrayClass, nullptr) == hWnd;
+}
+
+std::vector<CTrayRecorder::CCall> CTrayRecorder::Calls() const {
+  std::lock_guard<std::mutex> guard(m_mtx);
+  return m_vecCalls;
+}

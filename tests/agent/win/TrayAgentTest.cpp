@@ -1,0 +1,285 @@
+// The agent's window, tray icon and tray menu, seen from outside as the
+// desktop sees them: the test starts the agent in an install directory of its
+// own, finds its window by class and owning process, asks the notification
+// area about its icon (or stands in for the notification area to see each
+// icon call as it happens), and drives the menu by messages.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/system/Process.h"
+#include "tests/agent/AgentTestSupport.h"
+#include "tests/agent/win/AgentWindows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kWindowClass[] = "Kaltor Client 5.0";
+const UINT kTrayCallback = WM_USER;
+const UINT kIconId = 0;
+const unsigned kDeadlineMs = 30000;
+
+// The first call of the given command to the recorder whose flags hold
+// nFlags; the test's own probes carry no flags.
+bool FindTrayCall(const CTrayRecorder& tray, DWORD dwCommand, UINT nFlags,
+                  CTrayRecorder::CCall& found) {
+  for (const CTrayRecorder::CCall& call : tray.Calls()) {
+    if (call.dwCommand == dwCommand && (call.nFlags & nFlags) == nFlags) {
+      found = call;
+      return true;
+    }
+  }
+  return false;
+}
+
+class TrayAgent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (WineWithoutDisplay()) {
+      GTEST_SKIP() << "Wine has no X display here; run the tests under xvfb-run";
+    }
+    ASSERT_FALSE(m_install.Path().empty());
+    m_strAgent = (m_install.Path() / "Tolvan.exe").string();
+    fs::copy_file(BuildPath(TOLVAN_AGENT_PATH), m_strAgent);
+    fs::copy_file(BuildPath(TOLVAN_DAEMON_PATH), m_install.Path() / "TolvanDaemon.exe");
+    m_nPort = PickFreePort();
+    ASSERT_NE(m_nPort, 0);
+    std::ofstream ini(m_install.Path() / "TolvanService.ini", std::ios::binary);
+    ini << "[Config]\r\nPort=" << m_nPort << "\r\nDebugLevel=3\r\n";
+    ini.close();
+    // The watchdog never restarts an agent behind the test's back: an agent
+    // that ends without its quit event makes it give up, and say so.
+    m_vecEnv = EnvironmentWith({"TOLVAN_WATCHDOG_MAX_RESTARTS=0"});
+  }
+
+  void TearDown() override {
+    if (m_agent.GetPid() == 0 || m_agent.Wait(0)) return;
+    m_agent.Kill();
+    m_agent.Wait(kDeadlineMs);
+    // Let the watchdog finish with the log before the directory goes.
+    WaitFor([&] { return DaemonLog().find("giving up") != std::string::npos; }, kDeadlineMs);
+  }
+
+  // Starts the agent and waits for its window; null when none appeared.
+  HWND StartAgent() {
+    m_nStartTick = ::GetTickCount64();
+    if (!m_agent.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv)) return nullptr;
+    HWND hWnd = nullptr;
+    WaitFor(
+        [&] {
+          std::vector<HWND> vecWindows = FindProcessWindows(kWindowClass, m_agent.GetPid());
+          if (vecWindows.size() == 1) hWnd = vecWindows[0];
+          return hWnd != nullptr || m_agent.Wait(0);
+        },
+        kDeadlineMs);
+    return hWnd;
+  }
+
+  // Waits for the watchdog to watch the agent, then finds the agent's quit
+  // event, which was made before the watchdog started.
+  bool FindAgentQuitEvent(CEventProbe& quit) {
+    if (!WaitFor([&] { return DaemonLog().find("watching process") != std::string::npos; },
+                 kDeadlineMs)) {
+      return false;
+    }
+    return FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
+  }
+
+  // Clicks the tray icon with the right button, as the notification area
+  // reports it, and waits for the agent's popup menu.
+  HWND OpenTrayMenu(HWND hWnd) {
+    if (!::PostMessageA(hWnd, kTrayCallback, kIconId, WM_RBUTTONDOWN)) return nullptr;
+    HWND hMenu = nullptr;
+    WaitFor(
+        [&] {
+          hMenu = FindVisibleMenu(m_agent.GetPid());
+          return hMenu != nullptr;
+        },
+        kDeadlineMs);
+    return hMenu;
+  }
+
+  bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
+  std::string AgentLog() { return ReadLogs(m_install.Path() / "Log", "Tolvan2"); }
+  std::string DaemonLog() { return ReadLogs(m_install.Path() / "Log", "TolvanDaemon"); }
+
+  CTempDir m_install;
+  std::string m_strAgent;
+  uint16_t m_nPort = 0;
+  std::vector<std::string> m_vecEnv;
+  CProcess m_agent;
+  ULONGLONG m_nStartTick = 0;
+};
+
+TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
+  HWND hWnd = StartAgent();
+  ASSERT_NE(hWnd, nullptr) << "no window of class \"" << kWindowClass << "\"\n" << AgentLog();
+
+  char szTitle[64] = {0};
+  ::GetWindowTextA(hWnd, szTitle, sizeof(szTitle));
+  EXPECT_STREQ(szTitle, kWindowClass);
+  LONG_PTR nStyle = ::GetWindowLongPtrA(hWnd, GWL_STYLE);
+  LONG_PTR nExStyle = ::GetWindowLongPtrA(hWnd, GWL_EXSTYLE);
+  EXPECT_NE(nStyle & WS_POPUP, 0);
+  EXPECT_EQ(nStyle & WS_CAPTION, 0);
+  EXPECT_NE(nExStyle & WS_EX_TOOLWINDOW, 0);
+  RECT rc{};
+  ASSERT_TRUE(::GetWindowRect(hWnd, &rc));
+  EXPECT_TRUE(rc.right <= rc.left || rc.bottom <= rc.top) << "the window is not hidden";
+
+  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs))
+      << "the notification area has no icon of the agent's window";
+  EXPECT_FALSE(TrayHasIcon(hWnd, kIconId + 1));
+  ASSERT_TRUE(WaitFor([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+
+  CProcess second;
+  ASSERT_TRUE(second.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv));
+  ASSERT_TRUE(second.Wait(kDeadlineMs)) << "the second copy stays";
+  unsigned long dwCode = 99;
+  ASSERT_TRUE(second.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+
+  // One window in the whole session, the first copy's, with its icon; the
+  // second copy wrote nothing and started no watchdog.
+  EXPECT_EQ(FindProcessWindows(kWindowClass, 0), std::vector<HWND>{hWnd});
+  EXPECT_TRUE(TrayHasIcon(hWnd, kIconId));
+  char szPid[16];
+  std::snprintf(szPid, sizeof(szPid), "[%08lu]", second.GetPid());
+  EXPECT_EQ(AgentLog().find(szPid), std::string::npos) << AgentLog();
+  std::string strDaemon = DaemonLog();
+  size_t nFirst = strDaemon.find("watching process");
+  ASSERT_NE(nFirst, std::string::npos) << strDaemon;
+  EXPECT_EQ(strDaemon.find("watching process", nFirst + 1), std::string::npos) << strDaemon;
+  EXPECT_FALSE(m_agent.Wait(0));
+}
+
+TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
+  // The agent's icon calls come to the test's own notification area, which
+  // notes whether the quit event was set when the icon was deleted.
+  CEventProbe quit;
+  CTrayRecorder tray;
+  ASSERT_TRUE(tray.IsFrontmost());
+  HWND hWnd = StartAgent();
+  ASSERT_NE(hWnd, nullptr) << AgentLog();
+  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
+  EXPECT_FALSE(quit.IsSet());
+  tray.SetQuitProbe(&quit);
+
+  // The icon as the agent adds it: messages come back as the tray callback,
+  // with the display title as its tip.
+  CTrayRecorder::CCall add{};
+  ASSERT_TRUE(FindTrayCall(tray, NIM_ADD, 0, add));
+  EXPECT_EQ(add.hOwner, hWnd);
+  EXPECT_EQ(add.nId, kIconId);
+  EXPECT_EQ(add.nFlags & (NIF_MESSAGE | NIF_ICON | NIF_TIP), UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(add.nCallbackMessage, kTrayCallback);
+  EXPECT_EQ(add.strTip, L"Kaltor Client 5.0");
+
+  // A left click on the icon shows the balloon.
+  ASSERT_TRUE(::PostMessageA(hWnd, kTrayCallback, kIconId, WM_LBUTTONDOWN));
+  CTrayRecorder::CCall balloon{};
+  ASSERT_TRUE(WaitFor([&] { return FindTrayCall(tray, NIM_MODIFY, NIF_INFO, balloon); },
+                      kDeadlineMs));
+  EXPECT_EQ(balloon.hOwner, hWnd);
+  EXPECT_EQ(balloon.strInfo, L"The Running!");
+  EXPECT_EQ(balloon.strInfoTitle, L"Kaltor Client 5.0");
+
+  // A menu dismissed without a choice changes nothing. The agent has seen
+  // the dismissal once it opens the menu again.
+  HWND hMenu = OpenTrayMenu(hWnd);
+  ASSERT_NE(hMenu, nullptr) << "no popup menu";
+  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(WaitFor([&] { return FindVisibleMenu(m_agent.GetPid()) == nullptr; }, kDeadlineMs));
+  hMenu = OpenTrayMenu(hWnd);
+  ASSERT_NE(hMenu, nullptr) << "no popup menu the second time";
+  EXPECT_FALSE(quit.IsSet());
+  EXPECT_TRUE(TrayHasIcon(hWnd, kIconId));
+  EXPECT_FALSE(m_agent.Wait(0));
+
+  // Choose the one item: "退出".
+  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_DOWN, 0));
+  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_RETURN, 0));
+  ASSERT_TRUE(m_agent.Wait(kDeadlineMs)) << "the agent did not end\n" << AgentLog();
+  unsigned long dwCode = 99;
+  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+  EXPECT_TRUE(quit.IsSet());
+  std::vector<CTrayRecorder::CCall> vecDeletes;
+  for (const CTrayRecorder::CCall& call : tray.Calls()) {
+    if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
+  }
+  ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
+  EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
+  EXPECT_EQ(vecDeletes[0].nId, kIconId);
+  EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
+  EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
+  EXPECT_TRUE(FindProcessWindows(kWindowClass, 0).empty());
+  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+
+  // The watchdog saw the event, before or after the agent's end, and lets
+  // the agent go.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        std::string strLog = DaemonLog();
+        for (const char* szEnd : {"quit event set", "ended after the quit event", "giving up",
+                                  "restart"}) {
+          if (strLog.find(szEnd) != std::string::npos) return true;
+        }
+        return false;
+      },
+      kDeadlineMs))
+      << DaemonLog();
+  std::string strDaemon = DaemonLog();
+  EXPECT_TRUE(strDaemon.find("quit event set") != std::string::npos ||
+              strDaemon.find("ended after the quit event") != std::string::npos)
+      << strDaemon;
+  EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
+  EXPECT_EQ(strDaemon.find("giving up"), std::string::npos) << strDaemon;
+  EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
+}
+
+TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentServesOn) {
+  HWND hWnd = StartAgent();
+  ASSERT_NE(hWnd, nullptr) << AgentLog();
+  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(WaitFor([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  CEventProbe quit;
+  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
+  UINT nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+  ASSERT_NE(nTaskbarCreated, 0u);
+
+  // The notification area lost the icon (as when Explorer restarts) and says
+  // it is back: the agent adds the icon again.
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof(nid);
+  nid.hWnd = hWnd;
+  nid.uID = kIconId;
+  ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &nid));
+  ASSERT_FALSE(TrayHasIcon(hWnd, kIconId));
+  ASSERT_TRUE(::PostMessageA(hWnd, nTaskbarCreated, 0, 0));
+  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+
+  // The message again while the icon is there: the add is refused and the
+  // one icon stays. Closing the window destroys it, which takes the icon
+  // away and posts a quit message; but only the exit item or a signal ends
+  // the loop, so the agent serves on.
+  ASSERT_TRUE(::PostMessageA(hWnd, nTaskbarCreated, 0, 0));
+  ASSERT_TRUE(::PostMessageA(hWnd, WM_CLOSE, 0, 0));
+  ASSERT_TRUE(WaitFor([&] { return !::IsWindow(hWnd); }, kDeadlineMs));
+  EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
+  EXPECT_TRUE(Serving()) << AgentLog();
+  EXPECT_FALSE(m_agent.Wait(0));
+  EXPECT_FALSE(quit.IsSet());
+  EXPECT_EQ(AgentLog().find("Tolvan server stopping"), std::string::npos) << AgentLog();
+}
+
+}  // namespace

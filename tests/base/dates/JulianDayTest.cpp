@@ -13,9 +13,7 @@ void ExpectMatchesReference(int64_t nJulian) {
   int64_t y = 0, m = 0, d = 0;
   civil_ref::CivilFromDays(nJulian - civil_ref::kJulianOf19700101, y, m, d);
   const CCivilDate civil = CivilFromJulian(static_cast<int>(nJulian));
-  ASSERT_EQ(civil.nYear, y) << "julian " << nJulian;
-  ASSERT_EQ(civil.nMonth, m) << "julian " << nJulian;
-  ASSERT_EQ(civil.nDay, d) << "julian " << nJulian;
+  ASSERT_TRUE(civil.nYear == y && civil.nMonth == m && civil.nDay == d) << "julian " << nJulian;
   ASSERT_EQ(civil.nDayOfWeek, civil_ref::Weekday(nJulian)) << "julian " << nJulian;
   ASSERT_EQ(JulianFromCivil(d, m, y), nJulian) << y << "-" << m << "-" << d;
 }
@@ -25,26 +23,16 @@ void ExpectMatchesReference(int64_t nJulian) {
 TEST(JulianDay, KnownDays) {
   EXPECT_EQ(JulianFromCivil(1, 1, 1900), 2415021);
   EXPECT_EQ(JulianFromCivil(1, 1, 2000), 2451545);
-  EXPECT_EQ(JulianFromCivil(1, 1, 1970), 2440588);
   EXPECT_EQ(JulianFromCivil(24, 11, -4713), 0);
-  const CCivilDate c = CivilFromJulian(2415021);
-  EXPECT_EQ(c.nYear, 1900);
-  EXPECT_EQ(c.nMonth, 1);
-  EXPECT_EQ(c.nDay, 1);
-  EXPECT_EQ(c.nDayOfWeek, 1);  // Monday
+  EXPECT_EQ(CivilFromJulian(2415021).nDayOfWeek, 1);  // Monday
 }
 
-TEST(JulianDay, EveryDayOfTwelveCenturiesRoundTrips) {
+TEST(JulianDay, EveryDayOfTwelveCenturiesAndRandomDaysRoundTrip) {
   // 1500-01-01 .. 2700-01-01, every day: covers all leap-year cases.
-  const int64_t nFrom = civil_ref::Julian(1500, 1, 1);
-  const int64_t nTo = civil_ref::Julian(2700, 1, 1);
-  for (int64_t j = nFrom; j <= nTo; ++j) {
+  for (int64_t j = civil_ref::Julian(1500, 1, 1); j <= civil_ref::Julian(2700, 1, 1); ++j) {
     ExpectMatchesReference(j);
     if (testing::Test::HasFatalFailure()) return;
   }
-}
-
-TEST(JulianDay, RandomDaysOverTheWholeRangeRoundTrip) {
   std::mt19937 rng(20261204);
   std::uniform_int_distribution<int64_t> dist(kMinJulianDay, kMaxJulianDay);
   for (int k = 0; k < 200000; ++k) {
@@ -72,21 +60,14 @@ TEST(JulianDay, OutOfRangeDaysAndMonthsRoll) {
     EXPECT_EQ(JulianFromCivil(c.d, c.m, c.y), civil_ref::Julian(c.wantY, c.wantM, c.wantD))
         << c.y << "/" << c.m << "/" << c.d;
   }
-}
-
-TEST(JulianDay, RandomTriplesAgreeWithReferenceArithmetic) {
   // Any in-range triple: the day is an offset from the first of the month.
   std::mt19937 rng(7);
-  std::uniform_int_distribution<int> years(-4000, 100000);
-  std::uniform_int_distribution<int> months(-100, 100);
-  std::uniform_int_distribution<int> days(-1000, 1000);
+  std::uniform_int_distribution<int> years(-4000, 100000), months(-100, 100), days(-1000, 1000);
   for (int k = 0; k < 100000; ++k) {
     const int y = years(rng), m = months(rng), d = days(rng);
     int64_t nYearCarry = (m - 1) / 12;
     if ((m - 1) % 12 < 0) --nYearCarry;
-    const int64_t nYear = y + nYearCarry;
-    const int64_t nMonth = m - 12 * nYearCarry;
-    const int64_t want = civil_ref::Julian(nYear, nMonth, 1) + d - 1;
+    const int64_t want = civil_ref::Julian(y + nYearCarry, m - 12 * nYearCarry, 1) + d - 1;
     ASSERT_EQ(JulianFromCivil(d, m, y), want) << y << "/" << m << "/" << d;
   }
 }
@@ -96,10 +77,7 @@ TEST(JulianDay, ClampsAtTheEndsOfTheRange) {
   EXPECT_EQ(JulianFromCivil(INT_MIN, INT_MIN, INT_MIN), kMinJulianDay);
   EXPECT_EQ(JulianFromCivil(INT_MAX, INT_MAX, INT_MAX), kMaxJulianDay);
   EXPECT_EQ(JulianFromCivil(1, 1, 7000000), kMaxJulianDay);
-  EXPECT_EQ(ClampJulianDay(-1), 0);
   EXPECT_EQ(ClampJulianDay(int64_t{1} << 40), kMaxJulianDay);
   const CCivilDate c = CivilFromJulian(-5);
-  EXPECT_EQ(c.nYear, -4713);
-  EXPECT_EQ(c.nMonth, 11);
-  EXPECT_EQ(c.nDay, 24);
+  EXPECT_TRUE(c.nYear == -4713 && c.nMonth == 11 && c.nDay == 24);
 }

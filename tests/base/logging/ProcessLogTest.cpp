@@ -95,12 +95,10 @@ TEST_F(ProcessLogTest, LevelAboveTheThresholdGoesNowhere) {
   EXPECT_EQ(v[2].substr(24), Prefix(0) + "after the long one");
 }
 
-// Eight threads log at once. The clock hands out a new millisecond on every
-// reading, so every stamp differs: a line that carried another's stamp, or a
-// garbled one, shows up as a duplicate or a malformed line.
+// Eight threads log at once; every clock reading is a new millisecond, so a
+// borrowed or garbled stamp shows up as a duplicate or a malformed line.
 TEST_F(ProcessLogTest, ConcurrentLinesStayWhole) {
-  constexpr int kThreads = 8;
-  constexpr int kLines = 10000;
+  constexpr int kThreads = 8, kLines = 10000;
   std::atomic<int> nTick{0};
   g_ProcessLog.SetClock([&nTick] {
     return CMyDatetime(2026, 12, 4, 0, 0, 0, nTick.fetch_add(1, std::memory_order_relaxed));
@@ -155,18 +153,14 @@ TEST_F(ProcessLogTest, RealClockStampsAreWellFormed) {
   std::vector<std::string> vFiles;
   CMyFile::FindAllFiles(m_strLogDir.c_str(), "Tolvan*.log", vFiles, false, true);
   size_t nLines = 0;
+  const std::string strWant = Prefix(1) + "real clock ";
   for (const auto& f : vFiles) {
     for (const std::string& s : ReadLines(f)) {
       ++nLines;
       int y, mo, d, h, mi, se, ms;
       char cEnd = 0;
-      ASSERT_EQ(std::sscanf(s.c_str(), "[%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &y, &mo, &d, &h, &mi, &se,
-                            &ms, &cEnd),
-                8)
-          << s;
-      EXPECT_EQ(cEnd, ']') << s;
-      EXPECT_TRUE(mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h < 24 && mi < 60 && se < 60) << s;
-      const std::string strWant = Prefix(1) + "real clock ";
+      ASSERT_EQ(std::sscanf(s.c_str(), "[%4d-%2d-%2d %2d:%2d:%2d.%3d%c", &y, &mo, &d, &h, &mi, &se, &ms, &cEnd), 8) << s;
+      EXPECT_TRUE(cEnd == ']' && mo >= 1 && mo <= 12 && d >= 1 && d <= 31 && h < 24 && mi < 60 && se < 60) << s;
       EXPECT_EQ(s.compare(24, strWant.size(), strWant), 0) << s;
     }
   }

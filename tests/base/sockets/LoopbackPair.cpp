@@ -18,28 +18,29 @@ LoopbackPair::~LoopbackPair() {
 std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes, bool bClientBlocking) {
   std::unique_ptr<LoopbackPair> pair(new LoopbackPair);
   EXPECT_TRUE(pair->server.CreateSocket(false));
+  EXPECT_TRUE(pair->client.CreateSocket(false));
   if (nBufBytes > 0) {
     // Set on the listener before listening: the accepted socket inherits it.
     EXPECT_EQ(0, pair->server.SetSockOpt(SOCK_SOL_SOCKET, SOCK_SO_RCVBUF, &nBufBytes,
                                          sizeof nBufBytes));
-  }
-  EXPECT_TRUE(pair->server.Bind(0, "127.0.0.1"));
-  EXPECT_TRUE(pair->server.Listen(5));
-  std::string strAddress;
-  EXPECT_TRUE(pair->server.GetLocalPeerInfo(strAddress, pair->nPort));
-
-  EXPECT_TRUE(pair->client.CreateSocket(false));
-  if (nBufBytes > 0) {
     EXPECT_EQ(0, pair->client.SetSockOpt(SOCK_SOL_SOCKET, SOCK_SO_SNDBUF, &nBufBytes,
                                          sizeof nBufBytes));
   }
-  EXPECT_TRUE(pair->client.Connect("127.0.0.1", pair->nPort));
+  EXPECT_TRUE(pair->server.Bind(0, "127.0.0.1"));
+  EXPECT_TRUE(pair->server.Listen(5));
+  EXPECT_TRUE(pair->client.Connect("127.0.0.1", LocalPort(pair->server)));
   pair->peer = pair->server.Accept();
   EXPECT_TRUE(pair->peer.IsValidSocket());
   if (!bClientBlocking) {
     EXPECT_TRUE(pair->client.SetBlockMode(false));
   }
   return pair;
+}
+
+unsigned short LocalPort(const CBaseSocket& sock) {
+  std::string strAddress;
+  unsigned short nPort = 0;
+  return sock.GetLocalPeerInfo(strAddress, nPort) ? nPort : 0;
 }
 
 bool WaitPending(SocketHandle hSocket, long nBytes) {

@@ -5,6 +5,7 @@
 // the pair goes away.
 
 #include <memory>
+#include <string>
 
 #include "base/sockets/TcpServerSocket.h"
 
@@ -12,8 +13,6 @@ struct LoopbackPair {
   CTcpServerSocket server;
   CTcpSocket client;
   CTcpSocket peer;  // the accepted end
-  unsigned short nPort = 0;
-
   ~LoopbackPair();
 };
 
@@ -21,6 +20,9 @@ struct LoopbackPair {
 // buffer to that size, so that a peer that does not read stalls the sender
 // soon. bClientBlocking false puts the client in non-blocking mode.
 std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes = 0, bool bClientBlocking = true);
+
+// The port a socket is bound to (0 when it is not bound).
+unsigned short LocalPort(const CBaseSocket& sock);
 
 // Spins (yielding, no sleeping) until the socket has exactly nBytes unread
 // bytes waiting. Fails the test after 20 s so that a fault cannot hang it.

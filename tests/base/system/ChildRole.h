@@ -3,13 +3,12 @@
 // Child processes for the lock tests: the test executable starts itself with
 // TOLVAN_TEST_CHILD=<role> in its environment; a static object in one file of
 // the executable (TOLVAN_TEST_CHILD_HOOK) runs the role before main and exits.
-// The child reports on its standard output, one line per fact, and a child
-// that holds something keeps it until its standard input reaches end-of-file
-// (the parent closes it, or dies) or until it is killed.
-//
-// Roles: "wait", "lock:<name>", "instance:<name>", "ipc:<number>", "env:<variable>",
-// "pid", "args", "exit:<code>".
+// The child reports on its standard output, one line per fact; a child that
+// holds something keeps it until its standard input reaches end-of-file or it
+// is killed. Roles: "wait", "lock:<name>", "instance:<name>", "ipc:<number>",
+// "env:<variable>", "pid", "args", "exit:<code>".
 
+#include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
 #include "base/system/Process.h"
 #include "base/system/SingleInstance.h"
@@ -24,9 +23,8 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <stdlib.h>
 #else
-#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #endif
@@ -34,15 +32,8 @@
 namespace childrole {
 
 inline std::string SelfPath() {
-#ifdef _WIN32
-  char szPath[MAX_PATH * 2];
-  DWORD n = ::GetModuleFileNameA(nullptr, szPath, sizeof(szPath));
-  return std::string(szPath, n);
-#else
-  char szPath[4096];
-  ssize_t n = ::readlink("/proc/self/exe", szPath, sizeof(szPath));
-  return n > 0 ? std::string(szPath, static_cast<size_t>(n)) : std::string();
-#endif
+  char szPath[4096] = {};
+  return GetExePath(szPath, sizeof szPath) ? szPath : "";
 }
 
 // The child's own argument list (after the program name).
@@ -53,8 +44,7 @@ inline std::vector<std::string> OwnArgs() {
 #else
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string strAll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  size_t nPos = strAll.find('\0');  // skip the program name
-  while (nPos != std::string::npos && nPos + 1 < strAll.size()) {
+  for (size_t nPos = strAll.find('\0'); nPos != std::string::npos && nPos + 1 < strAll.size();) {
     size_t nEnd = strAll.find('\0', nPos + 1);
     vecArgs.push_back(strAll.substr(nPos + 1, nEnd - nPos - 1));
     nPos = nEnd;
@@ -102,10 +92,8 @@ inline int RunRole(const std::string& strRole) {
     Say(std::to_string(GetCurrentPid()));
   } else if (strKind == "args") {
     for (const std::string& s : OwnArgs()) Say("[" + s + "]");
-  } else if (strKind == "exit") {
-    return std::atoi(strArg.c_str());
   } else {
-    return 99;
+    return strKind == "exit" ? std::atoi(strArg.c_str()) : 99;
   }
   return 0;
 }
@@ -120,25 +108,27 @@ struct CChildHook {
   }
 };
 
-// A child of the test executable in a role, with its standard input and
-// output connected to this process.
+// A child of the test executable in a role, its standard input and output
+// piped to this process.
 class CChild {
 public:
   bool Start(const std::string& strRole, std::vector<std::string> vecExtraArgs = {}) {
     std::vector<std::string> vecEnv = GetProcessEnvironment();
     vecEnv.push_back("TOLVAN_TEST_CHILD=" + strRole);
-    std::string strSelf = SelfPath();
-    std::vector<std::string> vecArgs{strSelf};
+    std::vector<std::string> vecArgs{SelfPath()};
     vecArgs.insert(vecArgs.end(), vecExtraArgs.begin(), vecExtraArgs.end());
-    return m_Process.Start(strSelf.c_str(), vecArgs, &vecEnv,
+    return m_Process.Start(vecArgs[0].c_str(), vecArgs, &vecEnv,
                            CProcess::emPipeStdin | CProcess::emPipeStdout);
   }
   std::string ReadLine() {
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Kills the child and waits for its end.
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
+  bool CloseInputAndWait() {
+    m_Process.CloseInput();
+    return m_Process.Wait(60000);
+  }
   CProcess& Process() { return m_Process; }
 
 private:
@@ -158,9 +148,8 @@ inline std::string UniqueName(const char* szWhat) {
 class CLockDirFixture : public ::testing::Test {
 protected:
   void SetUp() override {
-    namespace fs = std::filesystem;
-    m_strDir = (fs::temp_directory_path() / UniqueName("rt")).string();
-    fs::create_directories(m_strDir);
+    m_strDir = (std::filesystem::temp_directory_path() / UniqueName("rt")).string();
+    std::filesystem::create_directories(m_strDir);
     m_bHadOld = GetEnvVar("XDG_RUNTIME_DIR", m_strOld);
     SetEnvVar("XDG_RUNTIME_DIR", m_strDir.c_str());
   }
@@ -169,8 +158,7 @@ protected:
     std::error_code ec;
     std::filesystem::remove_all(m_strDir, ec);
   }
-  std::string m_strDir;
-  std::string m_strOld;
+  std::string m_strDir, m_strOld;
   bool m_bHadOld = false;
 };
 

@@ -5,85 +5,58 @@
 #include <chrono>
 #include <ctime>
 
+#include "tests/base/dates/CivilReference.h"
+
 namespace {
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-long long DaysFromCivil(long long y, long long m, long long d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const long long yoe = y - era * 400;
-  const long long doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
-
-long long SecondsSinceEpoch(const CClockTime& t) {
-  return DaysFromCivil(t.nYear, t.nMonth, t.nDay) * 86400 + t.nHour * 3600 + t.nMinute * 60 +
-         t.nSecond;
-}
-
-void ExpectWellFormed(const CClockTime& t) {
-  EXPECT_GE(t.nYear, 2020);
-  EXPECT_LE(t.nYear, 2200);
-  EXPECT_TRUE(t.nMonth >= 1 && t.nMonth <= 12);
-  EXPECT_TRUE(t.nDay >= 1 && t.nDay <= 31);
-  EXPECT_TRUE(t.nHour >= 0 && t.nHour <= 23);
-  EXPECT_TRUE(t.nMinute >= 0 && t.nMinute <= 59);
-  EXPECT_TRUE(t.nSecond >= 0 && t.nSecond <= 59);
-  EXPECT_TRUE(t.nMilliSecond >= 0 && t.nMilliSecond <= 999);
-  // The weekday belongs to the date (1970-01-01 was a Thursday).
-  const long long nDays = DaysFromCivil(t.nYear, t.nMonth, t.nDay);
-  EXPECT_EQ(t.nDayOfWeek, static_cast<int>(((nDays % 7) + 7 + 4) % 7));
+// Seconds since 1970 of a reading, after checking that every field is in range
+// and the weekday belongs to the date.
+long long CheckedSeconds(const CClockTime& t) {
+  EXPECT_TRUE(t.nYear >= 2020 && t.nYear <= 2200 && t.nMonth >= 1 && t.nMonth <= 12 && t.nDay >= 1 &&
+              t.nDay <= 31 && t.nHour >= 0 && t.nHour <= 23 && t.nMinute >= 0 && t.nMinute <= 59 &&
+              t.nSecond >= 0 && t.nSecond <= 59 && t.nMilliSecond >= 0 && t.nMilliSecond <= 999);
+  const long long nDays = civil_ref::DaysFromCivil(t.nYear, t.nMonth, t.nDay);
+  EXPECT_EQ(t.nDayOfWeek, civil_ref::Weekday(nDays + civil_ref::kJulianOf19700101));
+  return nDays * 86400 + t.nHour * 3600 + t.nMinute * 60 + t.nSecond;
 }
 
 }  // namespace
 
-TEST(Clock, UtcReadingMatchesTheRuntimeClock) {
+TEST(Clock, UtcMatchesTheRuntimeClockAndLocalDiffersByAZoneOffset) {
   const long long nBefore = static_cast<long long>(std::time(nullptr));
-  CClockTime utc;
-  GetUtcClock(utc);
-  const long long nAfter = static_cast<long long>(std::time(nullptr));
-  ExpectWellFormed(utc);
-  const long long nRead = SecondsSinceEpoch(utc);
-  EXPECT_GE(nRead, nBefore - 1);
-  EXPECT_LE(nRead, nAfter + 1);
-}
-
-TEST(Clock, LocalReadingDiffersFromUtcByAZoneOffset) {
   CClockTime utc, local;
   GetUtcClock(utc);
+  const long long nAfter = static_cast<long long>(std::time(nullptr));
   GetLocalClock(local);
-  ExpectWellFormed(local);
+  const long long nUtc = CheckedSeconds(utc);
+  EXPECT_GE(nUtc, nBefore - 1);
+  EXPECT_LE(nUtc, nAfter + 1);
   // Zone offsets are whole quarter hours within +-14 h; allow for the two
   // readings straddling a second.
-  const long long nDiff = SecondsSinceEpoch(local) - SecondsSinceEpoch(utc);
+  const long long nDiff = CheckedSeconds(local) - nUtc;
   EXPECT_LE(nDiff, 14 * 3600 + 2);
   EXPECT_GE(nDiff, -14 * 3600 - 2);
-  long long nOff = ((nDiff % 900) + 900) % 900;
+  const long long nOff = ((nDiff % 900) + 900) % 900;
   EXPECT_TRUE(nOff <= 2 || nOff >= 898) << "difference " << nDiff << " s";
 }
 
 TEST(Clock, TickCountIsMonotonicAndCountsMilliseconds) {
   using Steady = std::chrono::steady_clock;
-  uint64_t nLast = GetTickCountMs();
+  using std::chrono::milliseconds;
   const auto tOuterStart = Steady::now();
   const uint64_t nStart = GetTickCountMs();
   const auto tInnerStart = Steady::now();
-  // Spin (no sleep) until 100 ms of steady time have passed.
+  uint64_t nLast = nStart;
   Steady::time_point tInnerEnd;
-  do {
+  do {  // spin (no sleep) for 100 ms of steady time
     const uint64_t nNow = GetTickCountMs();
     ASSERT_GE(nNow, nLast);
     nLast = nNow;
     tInnerEnd = Steady::now();
-  } while (tInnerEnd - tInnerStart < std::chrono::milliseconds(100));
-  const uint64_t nEnd = GetTickCountMs();
+  } while (tInnerEnd - tInnerStart < milliseconds(100));
+  const long long nTicks = static_cast<long long>(GetTickCountMs() - nStart);
   const auto tOuterEnd = Steady::now();
-  using std::chrono::duration_cast;
-  using std::chrono::milliseconds;
-  const long long nInner = duration_cast<milliseconds>(tInnerEnd - tInnerStart).count();
-  const long long nOuter = duration_cast<milliseconds>(tOuterEnd - tOuterStart).count();
-  const long long nTicks = static_cast<long long>(nEnd - nStart);
   // The tick count may be coarse (about 16 ms on Windows).
-  EXPECT_GE(nTicks, nInner - 20);
-  EXPECT_LE(nTicks, nOuter + 20);
+  EXPECT_GE(nTicks, std::chrono::duration_cast<milliseconds>(tInnerEnd - tInnerStart).count() - 20);
+  EXPECT_LE(nTicks, std::chrono::duration_cast<milliseconds>(tOuterEnd - tOuterStart).count() + 20);
 }

@@ -13,40 +13,25 @@ using NamedFlag = childrole::CLockDirFixture;
 
 std::string FlagName() { return childrole::UniqueName("vex50_quit_flag"); }
 
-TEST_F(NamedFlag, CreatedUnsetAndSeenSetByAnotherHolder) {
+TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreator) {
   std::string strName = FlagName();
-  CNamedFlag creator(strName.c_str(), CNamedFlag::emCreate);
-  ASSERT_TRUE(creator.IsValid());
-  CNamedFlag watcher(strName.c_str(), CNamedFlag::emOpenExisting);
-  ASSERT_TRUE(watcher.IsValid());
-  EXPECT_FALSE(watcher.IsSet());
-  EXPECT_FALSE(creator.IsSet());
-
-  ASSERT_TRUE(creator.Set());
-  EXPECT_TRUE(watcher.IsSet());
-  EXPECT_TRUE(creator.IsSet());
-}
-
-TEST_F(NamedFlag, OutlivesItsCreatorWhileWatched) {
-  std::string strName = FlagName();
-  auto watcher = std::unique_ptr<CNamedFlag>();
+  std::unique_ptr<CNamedFlag> watcher;
   {
     CNamedFlag creator(strName.c_str(), CNamedFlag::emCreate);
-    watcher = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
+    ASSERT_TRUE(creator.IsValid());
+    watcher.reset(new CNamedFlag(strName.c_str(), CNamedFlag::emOpenExisting));
+    ASSERT_TRUE(watcher->IsValid());
+    EXPECT_FALSE(watcher->IsSet());
     ASSERT_TRUE(creator.Set());
+    EXPECT_TRUE(creator.IsSet());
   }
   EXPECT_TRUE(watcher->IsSet());
-  watcher->Remove();
-}
-
-TEST_F(NamedFlag, CreatingAgainResetsIt) {
-  std::string strName = FlagName();
-  CNamedFlag first(strName.c_str(), CNamedFlag::emCreate);
-  ASSERT_TRUE(first.Set());
-  CNamedFlag second(strName.c_str(), CNamedFlag::emCreate);
-  ASSERT_TRUE(second.IsValid());
-  EXPECT_FALSE(second.IsSet());
-  EXPECT_FALSE(first.IsSet());
+  // Creating it again resets it for every holder.
+  CNamedFlag again(strName.c_str(), CNamedFlag::emCreate);
+  ASSERT_TRUE(again.IsValid());
+  EXPECT_FALSE(again.IsSet());
+  EXPECT_FALSE(watcher->IsSet());
+  again.Remove();
 }
 
 TEST_F(NamedFlag, UnknownOrUnusableNamesAreInvalid) {
@@ -54,16 +39,12 @@ TEST_F(NamedFlag, UnknownOrUnusableNamesAreInvalid) {
   EXPECT_FALSE(missing.IsValid());
   EXPECT_FALSE(missing.Set());
   EXPECT_FALSE(missing.IsSet());
-  CNamedFlag empty("", CNamedFlag::emCreate);
-  EXPECT_FALSE(empty.IsValid());
-  CNamedFlag null(nullptr, CNamedFlag::emCreate);
-  EXPECT_FALSE(null.IsValid());
+  EXPECT_FALSE(CNamedFlag("", CNamedFlag::emCreate).IsValid());
+  EXPECT_FALSE(CNamedFlag(nullptr, CNamedFlag::emCreate).IsValid());
   // A name with path characters stays inside the runtime directory.
   CNamedFlag tricky("../../escape/flag", CNamedFlag::emCreate);
-  EXPECT_TRUE(tricky.IsValid());
   EXPECT_TRUE(tricky.Set());
-  CNamedFlag same("../../escape/flag", CNamedFlag::emOpenExisting);
-  EXPECT_TRUE(same.IsSet());
+  EXPECT_TRUE(CNamedFlag("../../escape/flag", CNamedFlag::emOpenExisting).IsSet());
   tricky.Remove();
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -18,53 +19,41 @@ using childrole::UniqueName;
 
 class NamedLock : public childrole::CLockDirFixture {};
 
-TEST_F(NamedLock, TwoObjectsInOneProcessExcludeEachOther) {
-  std::string strName = UniqueName("lock");
-  CNamedLock first(strName.c_str());
-  CNamedLock second(strName.c_str());
-  ASSERT_TRUE(first.IsValid());
-  EXPECT_TRUE(first.IsCreator());
-  EXPECT_FALSE(second.IsCreator());
-
-  ASSERT_TRUE(first.Acquire(0));
-  EXPECT_TRUE(first.Acquire(0)) << "the holder asks again";
-  EXPECT_FALSE(second.Acquire(0));
-  EXPECT_FALSE(second.Acquire(30));
-  EXPECT_FALSE(second.IsHeld());
-
-  CNamedLock other(UniqueName("other").c_str());
-  EXPECT_TRUE(other.Acquire(0)) << "another name is another lock";
-
-  first.Release();
-  EXPECT_FALSE(first.IsHeld());
-  EXPECT_TRUE(second.Acquire(0));
-}
-
-TEST_F(NamedLock, DestructorReleasesAndTimedConstructorTakes) {
+TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
   std::string strName = UniqueName("lock");
   {
-    CNamedLock held(strName.c_str(), 1000);
-    ASSERT_TRUE(held.IsHeld());
-    CNamedLock refused(strName.c_str(), 0);
+    CNamedLock first(strName.c_str());
+    CNamedLock second(strName.c_str());
+    ASSERT_TRUE(first.IsValid());
+    EXPECT_TRUE(first.IsCreator());
+    EXPECT_FALSE(second.IsCreator());
+    ASSERT_TRUE(first.Acquire(0));
+    EXPECT_TRUE(first.Acquire(0)) << "the holder asks again";
+    EXPECT_FALSE(second.Acquire(30));
+    EXPECT_FALSE(second.IsHeld());
+    CNamedLock other(UniqueName("other").c_str());
+    EXPECT_TRUE(other.Acquire(0)) << "another name is another lock";
+    first.Release();
+    EXPECT_FALSE(first.IsHeld());
+    EXPECT_TRUE(second.Acquire(0));
+    CNamedLock refused(strName.c_str(), 0);  // the timed constructor
     EXPECT_FALSE(refused.IsHeld());
   }
-  CNamedLock again(strName.c_str(), 0);
-  EXPECT_TRUE(again.IsHeld());
+  CNamedLock again(strName.c_str(), 1000);
+  EXPECT_TRUE(again.IsHeld()) << "the destructor releases";
 }
 
-TEST_F(NamedLock, WaiterGetsTheLockWhenItIsReleased) {
+TEST_F(NamedLock, WaitersGetTheLockWhenItIsReleased) {
   std::string strName = UniqueName("lock");
   CNamedLock holder(strName.c_str());
   ASSERT_TRUE(holder.Acquire(0));
   std::atomic<int> nTimed{-1}, nForever{-1};
-  std::thread timed([&] {
+  auto Waiter = [&](std::atomic<int>& nResult, unsigned long dwWait) {
     CNamedLock waiter(strName.c_str());
-    nTimed = waiter.Acquire(60000) ? 1 : 0;
-  });
-  std::thread forever([&] {
-    CNamedLock waiter(strName.c_str());
-    nForever = waiter.Acquire(TOLVAN_INFINITE) ? 1 : 0;
-  });
+    nResult = waiter.Acquire(dwWait) ? 1 : 0;
+  };
+  std::thread timed(Waiter, std::ref(nTimed), 60000UL);
+  std::thread forever(Waiter, std::ref(nForever), static_cast<unsigned long>(TOLVAN_INFINITE));
   holder.Release();
   timed.join();
   forever.join();
@@ -72,18 +61,14 @@ TEST_F(NamedLock, WaiterGetsTheLockWhenItIsReleased) {
   EXPECT_EQ(nForever, 1);
 }
 
-TEST_F(NamedLock, BadNamesGiveAnInvalidLock) {
-  CNamedLock nullName(nullptr);
-  CNamedLock emptyName("");
-  CNamedLock longName(std::string(300, 'n').c_str());
-  for (CNamedLock* p : {&nullName, &emptyName, &longName}) {
-    EXPECT_FALSE(p->IsValid());
-    EXPECT_FALSE(p->Acquire(0));
-    p->Release();
+TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
+  const std::string strLong(300, 'n');
+  for (const char* szName : {static_cast<const char*>(nullptr), "", strLong.c_str()}) {
+    CNamedLock bad(szName);
+    EXPECT_FALSE(bad.IsValid());
+    EXPECT_FALSE(bad.Acquire(0));
+    bad.Release();
   }
-}
-
-TEST_F(NamedLock, NamesThatNeedEscapingStayDistinct) {
   std::string strBase = UniqueName("esc");
   CNamedLock slash((strBase + "a/b c").c_str());
   CNamedLock escaped((strBase + "a%2Fb%20c").c_str());
@@ -93,79 +78,61 @@ TEST_F(NamedLock, NamesThatNeedEscapingStayDistinct) {
   EXPECT_FALSE(slashAgain.Acquire(0));
 }
 
-TEST_F(NamedLock, ChildHoldingTheLockMakesTheOneSecondWaitFail) {
-  std::string strName = UniqueName("cross");
-  CChild child;
-  ASSERT_TRUE(child.Start("lock:" + strName));
-  ASSERT_EQ(child.ReadLine(), "held");
-  {
-    CNamedLock mine(strName.c_str());
-    EXPECT_FALSE(mine.IsCreator());
-    EXPECT_FALSE(mine.Acquire(1000));
-  }
-  ASSERT_TRUE(child.KillAndWait());
-  CNamedLock after(strName.c_str());
-  EXPECT_TRUE(after.Acquire(0)) << "a killed holder leaves the lock free";
-}
-
-TEST_F(NamedLock, ChildEndingNormallyGivesTheLockBack) {
-  std::string strName = UniqueName("cross");
-  CChild child;
-  ASSERT_TRUE(child.Start("lock:" + strName));
-  ASSERT_EQ(child.ReadLine(), "held");
-  child.Process().CloseInput();
-  ASSERT_TRUE(child.Process().Wait(60000));
-  CNamedLock after(strName.c_str());
-  EXPECT_TRUE(after.Acquire(0));
-}
-
-TEST_F(NamedLock, LockStaysOpenWhileItsHolderIsKilled) {
+TEST_F(NamedLock, ChildHoldingTheLockFailsTheOneSecondWaitUntilKilled) {
+  for (bool bOpenDuringKill : {false, true}) {
 #ifdef _WIN32
-  GTEST_SKIP() << "a named event stays unsignalled while any handle to it is open; "
-                  "only a fresh event (all handles closed) is free again";
-#else
-  std::string strName = UniqueName("cross");
-  CNamedLock mine(strName.c_str());
-  CChild child;
-  ASSERT_TRUE(child.Start("lock:" + strName));
-  ASSERT_EQ(child.ReadLine(), "held");
-  EXPECT_FALSE(mine.Acquire(1000));
-  ASSERT_TRUE(child.KillAndWait());
-  EXPECT_TRUE(mine.Acquire(0)) << "the kernel frees the lock of a dead holder at once";
+    // A named event stays unsignalled while any handle to it is open; only a
+    // fresh event (all handles closed) is free again.
+    if (bOpenDuringKill) continue;
 #endif
+    SCOPED_TRACE(bOpenDuringKill ? "our object open during the kill" : "no object open");
+    std::string strName = UniqueName("cross");
+    std::unique_ptr<CNamedLock> mine;
+    if (bOpenDuringKill) mine.reset(new CNamedLock(strName.c_str()));
+    CChild child;
+    ASSERT_TRUE(child.Start("lock:" + strName));
+    ASSERT_EQ(child.ReadLine(), "held");
+    {
+      CNamedLock probe(strName.c_str());
+      EXPECT_FALSE(probe.IsCreator());
+      EXPECT_FALSE(probe.Acquire(1000));
+    }
+    ASSERT_TRUE(child.KillAndWait());
+    if (!mine) mine.reset(new CNamedLock(strName.c_str()));
+    EXPECT_TRUE(mine->Acquire(0)) << "a killed holder leaves the lock free at once";
+  }
 }
 
-TEST_F(NamedLock, ChildDoesNotInheritAHeldLock) {
-  std::string strName = UniqueName("inherit");
+TEST_F(NamedLock, ChildDoesNotInheritAHeldLockAndGivesItsOwnBack) {
+  std::string strName = UniqueName("inherit"), strChildName = UniqueName("child");
   CNamedLock mine(strName.c_str());
   ASSERT_TRUE(mine.Acquire(0));
   CChild child;
-  ASSERT_TRUE(child.Start("lock:" + UniqueName("unrelated")));
+  ASSERT_TRUE(child.Start("lock:" + strChildName));
   ASSERT_EQ(child.ReadLine(), "held");
   mine.Release();
   // The child is still running with every descriptor it inherited: the lock
   // must be free all the same.
   CNamedLock probe(strName.c_str());
   EXPECT_TRUE(probe.Acquire(0));
-  child.Process().CloseInput();
-  ASSERT_TRUE(child.Process().Wait(60000));
+  ASSERT_TRUE(child.CloseInputAndWait());
+  CNamedLock after(strChildName.c_str());
+  EXPECT_TRUE(after.Acquire(0)) << "a child that ends normally gives its lock back";
 }
 
 #ifndef _WIN32
-TEST_F(NamedLock, LockFilesLiveInAPrivateDirectory) {
+TEST_F(NamedLock, LockFilesLiveInAPrivateDirectoryOnly) {
   std::string strName = UniqueName("file");
-  CNamedLock lock(strName.c_str());
-  ASSERT_TRUE(lock.IsValid());
   std::string strDir = m_strDir + "/tolvan";
-  struct stat st;
-  ASSERT_EQ(::stat(strDir.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_TRUE(std::filesystem::exists(strDir + "/" + strName + ".lock"));
-}
-
-TEST_F(NamedLock, RefusesADirectoryOthersCanEnter) {
-  std::string strDir = m_strDir + "/tolvan";
-  ASSERT_EQ(::mkdir(strDir.c_str(), 0755), 0);
+  {
+    CNamedLock lock(strName.c_str());
+    ASSERT_TRUE(lock.IsValid());
+    struct stat st;
+    ASSERT_EQ(::stat(strDir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(std::filesystem::exists(strDir + "/" + strName + ".lock"));
+  }
+  // A directory others can enter is refused.
   ASSERT_EQ(::chmod(strDir.c_str(), 0755), 0);
   CNamedLock lock(UniqueName("open").c_str());
   EXPECT_FALSE(lock.IsValid());

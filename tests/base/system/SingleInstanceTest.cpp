@@ -6,7 +6,6 @@
 
 #include <string>
 
-using childrole::CChild;
 using childrole::UniqueName;
 
 class SingleInstance : public childrole::CLockDirFixture {};
@@ -23,11 +22,14 @@ TEST_F(SingleInstance, FirstHoldsAndSecondSeesAnotherInstance) {
   }
   CSingleInstance later(strName.c_str());
   EXPECT_TRUE(later.IsHeld()) << "the name is free once the holder is gone";
+  CSingleInstance none("");
+  EXPECT_FALSE(none.IsHeld());
+  EXPECT_FALSE(none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 TEST_F(SingleInstance, KilledInstanceDoesNotBlockTheNextStart) {
   std::string strName = UniqueName("inst");
-  CChild child;
+  childrole::CChild child;
   ASSERT_TRUE(child.Start("instance:" + strName));
   ASSERT_EQ(child.ReadLine(), "held");
   {
@@ -38,10 +40,4 @@ TEST_F(SingleInstance, KilledInstanceDoesNotBlockTheNextStart) {
   CSingleInstance next(strName.c_str());
   EXPECT_TRUE(next.IsHeld());
   EXPECT_FALSE(next.IsAnotherInstance());
-}
-
-TEST_F(SingleInstance, NoNameGuardsNothing) {
-  CSingleInstance none("");
-  EXPECT_FALSE(none.IsHeld());
-  EXPECT_FALSE(none.IsAnotherInstance());
 }

@@ -81,17 +81,6 @@ void WriteTestFile(const CTempDir& dir, const char* szName, const std::string& s
   ASSERT_TRUE(file.good());
 }
 
-namespace {
-
-template <typename T>
-T ControlFunction(const CLibraryLoader& loader, const char* szName) {
-  T pfn = reinterpret_cast<T>(loader.Symbol(szName));
-  EXPECT_NE(pfn, nullptr) << szName;
-  return pfn;
-}
-
-}  // namespace
-
 void CardDoubleTest::SetUp() {
   m_pConfigDir = std::make_unique<CTempDir>();
   ASSERT_TRUE(m_pConfigDir->Ok());
@@ -101,14 +90,10 @@ void CardDoubleTest::SetUp() {
   std::string strDir = TestPath(TestExeDir(), "carddouble");
   ASSERT_TRUE(m_control.Open(CLibraryLoader::JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
       << m_control.LastError();
-  m_pfnReset = ControlFunction<PFN_dblReset>(m_control, "dblReset");
-  m_pfnClearLog = ControlFunction<PFN_dblClearLog>(m_control, "dblClearLog");
-  m_pfnFailWith = ControlFunction<PFN_dblFailWith>(m_control, "dblFailWith");
-  m_pfnOverreport = ControlFunction<PFN_dblOverreport>(m_control, "dblOverreport");
-  m_pfnOnCall = ControlFunction<PFN_dblOnCall>(m_control, "dblOnCall");
-  m_pfnCallLog = ControlFunction<PFN_dblCallLog>(m_control, "dblCallLog");
-  ASSERT_TRUE(m_pfnReset && m_pfnClearLog && m_pfnFailWith && m_pfnOverreport && m_pfnOnCall && m_pfnCallLog);
-  m_pfnReset();
+  for (const char* szName : {"dblReset", "dblClearLog", "dblFailWith", "dblOverreport", "dblOnCall", "dblCallLog"}) {
+    ASSERT_NE(nullptr, m_control.Symbol(szName)) << szName;
+  }
+  Control<PFN_dblReset>("dblReset")();
 
   ASSERT_TRUE(LoadCardLibrary(strDir));
   ASSERT_EQ(0, pasInit());
@@ -117,7 +102,7 @@ void CardDoubleTest::SetUp() {
 
 void CardDoubleTest::TearDown() {
   UnloadCardLibrary();
-  if (m_pfnReset != nullptr) m_pfnReset();
+  if (m_control.Symbol("dblReset") != nullptr) Control<PFN_dblReset>("dblReset")();
   m_control.Close();
   if (m_bHadConfigDir) {
     SetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir.c_str());
@@ -128,13 +113,12 @@ void CardDoubleTest::TearDown() {
 }
 
 std::string CardDoubleTest::Calls() const {
-  int nLen = m_pfnCallLog(nullptr, 0);
+  const PFN_dblCallLog pfnCallLog = Control<PFN_dblCallLog>("dblCallLog");
+  int nLen = pfnCallLog(nullptr, 0);
   std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
-  m_pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()));
+  pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()));
   return std::string(vBuf.data(), static_cast<size_t>(nLen));
 }
-
-void CardDoubleTest::ClearCalls() const { m_pfnClearLog(); }
 
 void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
   WriteTestFile(*m_pConfigDir, KEY_LABEL_FILE, strContent);

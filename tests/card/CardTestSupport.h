@@ -41,25 +41,28 @@ class CardDoubleTest : public ::testing::Test {
 
   // The double's recorded calls since the last ClearCalls.
   std::string Calls() const;
-  void ClearCalls() const;
-  void FailWith(const char* szFunction, int nCode) const { m_pfnFailWith(szFunction, nCode); }
-  void Overreport(const char* szFunction) const { m_pfnOverreport(szFunction); }
+  void ClearCalls() const { Control<PFN_dblClearLog>("dblClearLog")(); }
+  void FailWith(const char* szFunction, int nCode) const {
+    Control<PFN_dblFailWith>("dblFailWith")(szFunction, nCode);
+  }
+  void Overreport(const char* szFunction) const { Control<PFN_dblOverreport>("dblOverreport")(szFunction); }
   void OnCall(const char* szFunction, void (*pfn)(void*), void* pArg) const {
-    m_pfnOnCall(szFunction, pfn, pArg);
+    Control<PFN_dblOnCall>("dblOnCall")(szFunction, pfn, pArg);
   }
   // Writes the key label file of the temporary configuration directory.
   void WriteKeyLabelFile(const std::string& strContent) const;
   // True while card calls are answered (the library is initialised).
   bool CardCallsAnswered() const;
+  // A control function of the double (a test failure when it is missing).
+  template <typename T>
+  T Control(const char* szName) const {
+    T pfn = reinterpret_cast<T>(m_control.Symbol(szName));
+    EXPECT_NE(pfn, nullptr) << szName;
+    return pfn;
+  }
 
   std::unique_ptr<CTempDir> m_pConfigDir;
   std::string m_strOldConfigDir;
   bool m_bHadConfigDir = false;
   CLibraryLoader m_control;  // a second handle on the double, for its controls
-  PFN_dblReset m_pfnReset = nullptr;
-  PFN_dblClearLog m_pfnClearLog = nullptr;
-  PFN_dblFailWith m_pfnFailWith = nullptr;
-  PFN_dblOverreport m_pfnOverreport = nullptr;
-  PFN_dblOnCall m_pfnOnCall = nullptr;
-  PFN_dblCallLog m_pfnCallLog = nullptr;
 };

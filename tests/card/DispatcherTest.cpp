@@ -11,31 +11,25 @@
 #include <climits>
 #include <string>
 
-namespace {
-
-std::string RandomBytes(int nCount) {
-  std::string str;
-  for (int i = 0; i < nCount; ++i) str += static_cast<char>((i * 37 + 11) & 0xFF);
-  return str;
-}
-
-}  // namespace
-
 using Dispatcher = CardDoubleTest;
 
-TEST_F(Dispatcher, MissingFunAnswersMissingAndLeavesResultEmpty) {
+namespace {
+const RequestParams kRandom4 = {{"Fun", "advGenRandom"}, {"length", "4"}};
+}  // namespace
+
+TEST_F(Dispatcher, RoutingAndPlainResults) {
   RequestParams result;
   EXPECT_EQ(API_MISSING_PARAM, pasApiHandler({{"fun", "advInit"}, {"length", "1"}}, result));
   EXPECT_TRUE(result.empty());
-  EXPECT_EQ("", Calls());
-}
-
-TEST_F(Dispatcher, AdvInitAndAdvEndAnswerZeroWithoutOutData) {
+  // advInit and advEnd answer 0 without touching the library.
   for (const char* szFun : {"advInit", "advEnd"}) {
-    RequestParams result = Call({{"Fun", szFun}});
-    EXPECT_EQ((RequestParams{{"return", "0"}}), result) << szFun;
+    EXPECT_EQ((RequestParams{{"return", "0"}}), Call({{"Fun", szFun}})) << szFun;
   }
-  // Neither touches the library: opening and closing it is the agent's own.
+  // A card-side name, and one that holds "cloud" further on, take the card
+  // route; a name beginning with "cloud" the cloud route. None has output.
+  for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudMakeQr", "cloudNoSuch"}) {
+    EXPECT_EQ((RequestParams{{"return", "-10000"}}), Call({{"Fun", szFun}})) << szFun;
+  }
   EXPECT_EQ("", Calls());
   EXPECT_TRUE(CardCallsAnswered());
 }
@@ -43,64 +37,35 @@ TEST_F(Dispatcher, AdvInitAndAdvEndAnswerZeroWithoutOutData) {
 TEST_F(Dispatcher, NotInitialisedBeforePasInitAndAfterMyEnd) {
   ASSERT_EQ(1, myEnd());
   for (const char* szFun : {"advInit", "advEnd", "advGenRandom", "advNoSuchCall"}) {
-    RequestParams result = Call({{"Fun", szFun}, {"length", "4"}});
-    EXPECT_EQ((RequestParams{{"return", "-101"}}), result) << szFun;
+    EXPECT_EQ((RequestParams{{"return", "-101"}}), Call({{"Fun", szFun}, {"length", "4"}})) << szFun;
   }
   EXPECT_EQ("", Calls());  // the operation is not run
-
   ASSERT_EQ(0, pasInit());
-  EXPECT_EQ("0", Call({{"Fun", "advGenRandom"}, {"length", "4"}})["return"]);
+  EXPECT_EQ("0", Call(kRandom4)["return"]);
 
   // A library loaded afresh is not initialised until pasInit runs.
   ASSERT_TRUE(LoadCardLibrary(TestPath(TestExeDir(), "carddouble")));
   EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
   ASSERT_EQ(0, pasInit());
   EXPECT_EQ("0", Call({{"Fun", "advInit"}})["return"]);
-}
 
-TEST_F(Dispatcher, GenRandomAnswersBase64OfTheLibrarysBytes) {
-  RequestParams result = Call({{"Fun", "advGenRandom"}, {"length", "16"}});
-  EXPECT_EQ("0", result["return"]);
-  EXPECT_EQ(ToBase64(RandomBytes(16)), result["outData"]);
-  EXPECT_EQ(2u, result.size());
-  // Two-call protocol of the encoder: a size query, then the real call.
-  EXPECT_NE(std::string::npos,
-            Calls().find("pkiGenerateRandom 16\npkiBase64Encode size\npkiBase64Encode\n"));
-}
-
-TEST_F(Dispatcher, GenRandomWithUnreadableLengthAsksForNoBytes) {
-  RequestParams result = Call({{"Fun", "advGenRandom"}, {"length", "abc"}});
-  EXPECT_EQ("0", result["return"]);
-  EXPECT_EQ("", result["outData"]);
-  EXPECT_NE(std::string::npos, Calls().find("pkiGenerateRandom 0\n"));
-}
-
-TEST_F(Dispatcher, UnknownNamesAnswerUnknown) {
-  // A card-side name, and one that holds "cloud" further on, take the card
-  // route; a name beginning with "cloud" the cloud route. None has output.
-  for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudMakeQr", "cloudNoSuch"}) {
-    RequestParams result = Call({{"Fun", szFun}});
-    EXPECT_EQ((RequestParams{{"return", "-10000"}}), result) << szFun;
-  }
-}
-
-TEST_F(Dispatcher, CloudNamesTakeNeitherLockNorInitialisationTest) {
+  // Cloud names take neither lock nor the initialisation test.
   ASSERT_EQ(1, myEnd());
   CNamedLock funcLock(FUNC_LOCK_NAME, 0);
   CNamedLock initLock(INIT_LOCK_NAME, 0);
   ASSERT_TRUE(funcLock.IsHeld() && initLock.IsHeld());
   EXPECT_EQ("-10000", Call({{"Fun", "cloudGetState"}})["return"]);
-  // The card route, by contrast, cannot run the initialisation test.
   EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
 }
 
-TEST_F(Dispatcher, OperationLockHeldInThisProcessAnswersBusy) {
-  CNamedLock funcLock(FUNC_LOCK_NAME, 0);
-  ASSERT_TRUE(funcLock.IsHeld());
-  EXPECT_EQ((RequestParams{{"return", "-100"}}), Call({{"Fun", "advGenRandom"}, {"length", "8"}}));
-  EXPECT_EQ("", Calls());
-  funcLock.Release();
-  EXPECT_EQ("0", Call({{"Fun", "advGenRandom"}, {"length", "8"}})["return"]);
+TEST_F(Dispatcher, GenRandomAnswersBase64OfTheLibrarysBytes) {
+  std::string strBytes;
+  for (int i = 0; i < 16; ++i) strBytes += static_cast<char>((i * 37 + 11) & 0xFF);
+  EXPECT_EQ((RequestParams{{"outData", ToBase64(strBytes)}, {"return", "0"}}),
+            Call({{"Fun", "advGenRandom"}, {"length", "16"}}));
+  // Two-call protocol of the encoder: a size query, then the real call.
+  EXPECT_NE(std::string::npos,
+            Calls().find("pkiGenerateRandom 16\npkiBase64Encode size\npkiBase64Encode\n"));
 }
 
 TEST_F(Dispatcher, OperationLockHeldByAnotherProcessAnswersBusy) {
@@ -112,7 +77,7 @@ TEST_F(Dispatcher, OperationLockHeldByAnotherProcessAnswersBusy) {
   ASSERT_TRUE(child.ReadOutputLine(strLine));
   ASSERT_EQ("held", strLine);
 
-  EXPECT_EQ((RequestParams{{"return", "-100"}}), Call({{"Fun", "advGenRandom"}, {"length", "8"}}));
+  EXPECT_EQ((RequestParams{{"return", "-100"}}), Call(kRandom4));
   EXPECT_EQ("", Calls());
 
   child.CloseInput();
@@ -120,42 +85,43 @@ TEST_F(Dispatcher, OperationLockHeldByAnotherProcessAnswersBusy) {
   unsigned long dwExit = 99;
   ASSERT_TRUE(child.GetExitCode(dwExit));
   EXPECT_EQ(0u, dwExit);
-  EXPECT_EQ("0", Call({{"Fun", "advGenRandom"}, {"length", "8"}})["return"]);
+  EXPECT_EQ("0", Call(kRandom4)["return"]);
 }
 
-TEST_F(Dispatcher, LibraryFailureCodeIsAnsweredUnchangedWithoutOutData) {
-  FailWith("pkiHashData", 12345);
-  EXPECT_EQ((RequestParams{{"return", "12345"}}),
-            Call({{"Fun", "advHashData"}, {"hashAlgo", "2"}, {"clearText", "abc"}}));
+// A failure's code is answered unchanged, whatever its length, without
+// outData; that of the encoder too, instead of an empty outData.
+TEST_F(Dispatcher, FailureCodesAreAnsweredUnchanged) {
+  const std::pair<const char*, int> kCases[] = {
+      {"pkiGenerateRandom", INT_MIN}, {"pkiGenerateRandom", 1234567890}, {"pkiBase64Encode", 777}};
+  for (const auto& c : kCases) {
+    ASSERT_EQ(0, pasInit());
+    FailWith(c.first, c.second);
+    EXPECT_EQ((RequestParams{{"return", std::to_string(c.second)}}), Call(kRandom4)) << c.first;
+    FailWith(c.first, 0);
+  }
 }
 
-TEST_F(Dispatcher, ReturnHoldsCodesOfAnyLength) {
-  // Longer than the nine characters a 10-byte buffer would hold.
-  FailWith("pkiGenerateRandom", INT_MIN);
-  EXPECT_EQ("-2147483648", Call({{"Fun", "advGenRandom"}, {"length", "1"}})["return"]);
-  ASSERT_EQ(0, pasInit());
-  FailWith("pkiGenerateRandom", 1234567890);
-  EXPECT_EQ("1234567890", Call({{"Fun", "advGenRandom"}, {"length", "1"}})["return"]);
-}
-
-TEST_F(Dispatcher, OutputReportedBeyondTheBufferIsRefused) {
-  Overreport("pkiGenerateRandom");
-  EXPECT_EQ((RequestParams{{"return", std::to_string(API_BAD_LIBRARY_OUTPUT)}}),
-            Call({{"Fun", "advGenRandom"}, {"length", "16"}}));
-  // Nothing of the buffer was encoded.
-  EXPECT_EQ(std::string::npos, Calls().find("pkiBase64Encode"));
-}
-
-TEST_F(Dispatcher, OutputLargerThanTheBufferIsTheLibrarysFailure) {
+TEST_F(Dispatcher, OutputBeyondTheBufferIsRefused) {
   // 4,096 bytes fit the output buffer; one more does not.
   EXPECT_EQ("0", Call({{"Fun", "advGenRandom"}, {"length", "4096"}})["return"]);
   EXPECT_EQ(std::to_string(DBL_ERR_BUFFER_TOO_SMALL),
             Call({{"Fun", "advGenRandom"}, {"length", "4097"}})["return"]);
-}
-
-TEST_F(Dispatcher, EncoderFailureIsAnsweredInsteadOfEmptyOutData) {
-  FailWith("pkiBase64Encode", 777);
-  EXPECT_EQ((RequestParams{{"return", "777"}}), Call({{"Fun", "advGenRandom"}, {"length", "3"}}));
+  // A length reported beyond the buffer (or, for the decoder's size query,
+  // nearly 4 GiB) is refused before anything is read from it.
+  const std::pair<const char*, RequestParams> kCases[] = {
+      {"pkiGenerateRandom", kRandom4},
+      {"pkiReadLabel", {{"Fun", "advGetCert"}, {"dwStoreType", "0"}, {"CertType", "2"}}},
+      {"pkiBase64Decode",
+       {{"Fun", "advSealEnvelope"}, {"encCert64", ToBase64("CERT:")}, {"symmAlgo", "1"}, {"clearText", "a"}}},
+  };
+  for (const auto& c : kCases) {
+    ASSERT_EQ(0, pasInit());
+    Overreport(c.first);
+    ClearCalls();
+    EXPECT_EQ((RequestParams{{"return", std::to_string(API_BAD_LIBRARY_OUTPUT)}}), Call(c.second)) << c.first;
+    EXPECT_EQ(std::string::npos, Calls().find("pkiBase64Encode")) << c.first;
+    EXPECT_EQ(std::string::npos, Calls().find("pkiSealEnvelope")) << c.first;
+  }
 }
 
 TEST_F(Dispatcher, SignatureIsDroppedWhenTheLibraryIsClosedDuringTheCall) {
@@ -167,30 +133,26 @@ TEST_F(Dispatcher, SignatureIsDroppedWhenTheLibraryIsClosedDuringTheCall) {
   EXPECT_FALSE(CardCallsAnswered());
 }
 
-TEST(CardLibraryLoad, MissingLibraryLeavesCardCallsUnanswered) {
+// A missing library, or one that lacks a function, leaves card calls
+// unanswered; one log line names what is missing, however often it is needed.
+TEST(CardLibraryLoad, MissingLibraryOrFunctionLeavesCardCallsUnanswered) {
   CTempDir emptyDir;
-  std::string strFile = CLibraryLoader::FileName("pkiCard");
-  int nLinesBefore = CountLogLines(strFile);
-  EXPECT_FALSE(LoadCardLibrary(emptyDir.Str()));
-  EXPECT_EQ(nullptr, GetCardFunctions());
-  EXPECT_NE(std::string::npos, GetCardLibraryPath().find(emptyDir.Str()));
-  EXPECT_EQ(API_NOT_INITIALISED, pasInit());
-  EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
-  EXPECT_EQ("-101", Call({{"Fun", "advGenRandom"}, {"length", "4"}})["return"]);
-  // One line names the file that is missing, however often it is needed.
-  EXPECT_EQ(nLinesBefore + 1, CountLogLines(strFile));
+  const std::string strFile = CLibraryLoader::FileName("pkiCard");
+  const int nFileLines = CountLogLines(strFile);
+  const int nFunctionLines = CountLogLines("pkiHashData");
+  const std::string strPartial = TestPath(TestExeDir(), "carddouble_partial");
+  for (const std::string& strDir : {emptyDir.Str(), strPartial}) {
+    EXPECT_FALSE(LoadCardLibrary(strDir));
+    EXPECT_EQ(nullptr, GetCardFunctions());
+    EXPECT_NE(std::string::npos, GetCardLibraryPath().find(strDir));
+    EXPECT_EQ(API_NOT_INITIALISED, pasInit());
+    EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
+    EXPECT_EQ("-101", Call(kRandom4)["return"]);
+  }
   EXPECT_EQ(1, CountLogLines(TestPath(emptyDir.Str(), strFile)));
-  UnloadCardLibrary();
-}
-
-TEST(CardLibraryLoad, MissingFunctionLeavesCardCallsUnanswered) {
-  int nLinesBefore = CountLogLines("pkiHashData");
-  EXPECT_FALSE(LoadCardLibrary(TestPath(TestExeDir(), "carddouble_partial")));
-  EXPECT_EQ(nullptr, GetCardFunctions());
-  EXPECT_EQ(API_NOT_INITIALISED, pasInit());
-  EXPECT_EQ("-101", Call({{"Fun", "advGenRandom"}, {"length", "4"}})["return"]);
-  EXPECT_EQ(nLinesBefore + 1, CountLogLines("pkiHashData"));
+  EXPECT_EQ(nFunctionLines + 1, CountLogLines("pkiHashData"));
   EXPECT_EQ(1, CountLogLines("carddouble_partial"));
+  EXPECT_EQ(nFileLines + 2, CountLogLines(strFile));
   // The complete library next to it is usable.
   EXPECT_TRUE(LoadCardLibrary(TestPath(TestExeDir(), "carddouble")));
   EXPECT_NE(nullptr, GetCardFunctions());

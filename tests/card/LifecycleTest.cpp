@@ -14,21 +14,17 @@
 
 using Lifecycle = CardDoubleTest;
 
-TEST_F(Lifecycle, PasInitCallsPkiInitAndSetsTheFlagEvenWhenItFails) {
-  ASSERT_EQ(1, myEnd());
-  EXPECT_FALSE(pasIsInitialised());
-  FailWith("pkiInit", 55);
-  EXPECT_EQ(55, pasInit());
-  EXPECT_TRUE(pasIsInitialised());
-  EXPECT_EQ("pkiInit\n", Calls());
-}
-
-TEST_F(Lifecycle, MyEndForgetsTheLastSerialButDoesNotCloseTheLibrary) {
+// myEnd forgets the last serial but does not close the library; pasInit
+// calls pkiInit and sets the flag even when it fails.
+TEST_F(Lifecycle, MyEndAndPasInit) {
   setLastKeySerial("3D2C1B0A");
   EXPECT_EQ(1, myEnd());
   EXPECT_FALSE(pasIsInitialised());
   EXPECT_EQ("", getLastKeySerial());
-  EXPECT_EQ("", Calls());  // no pkiEnd
+  FailWith("pkiInit", 55);
+  EXPECT_EQ(55, pasInit());
+  EXPECT_TRUE(pasIsInitialised());
+  EXPECT_EQ("pkiInit\n", Calls());  // and no pkiEnd
 }
 
 TEST_F(Lifecycle, LocksNotTakenLeaveTheStateAsItWas) {
@@ -63,47 +59,34 @@ TEST(NamedEventLockTest, ExcludesOtherHoldersUntilDestroyed) {
   EXPECT_TRUE(third.IsAcquired());
 }
 
-class KeyLabelReader : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_dir.Ok());
-    m_bHadDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldDir);
-    ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_dir.Str().c_str()));
-  }
-  void TearDown() override {
-    SetEnvVar("TOLVAN_CONFIG_DIR", m_bHadDir ? m_strOldDir.c_str() : nullptr);
-  }
-  // The reader's result, and the label it left in a zeroed 60-byte buffer.
-  std::pair<int, std::string> Read(const std::string& strContent) {
-    WriteTestFile(m_dir, KEY_LABEL_FILE, strContent);
-    char szLabel[KEY_LABEL_SIZE];
-    std::memset(szLabel, 0, sizeof(szLabel));
-    int nResult = readKeyLabel(szLabel, sizeof(szLabel));
-    EXPECT_EQ('\0', szLabel[KEY_LABEL_SIZE - 1]);
-    return {nResult, szLabel};
-  }
-
-  CTempDir m_dir;
-  std::string m_strOldDir;
-  bool m_bHadDir = false;
-};
-
-TEST_F(KeyLabelReader, ReadsTheTextBetweenTheTags) {
-  using R = std::pair<int, std::string>;
-  EXPECT_EQ(R(0, "ABC"), Read("<KeyLabel>ABC</KeyLabel>"));
-  EXPECT_EQ(R(0, "A B"), Read("<x>\r\n<KeyLabel>A B</KeyLabel><KeyLabel>C</KeyLabel>"));
-  EXPECT_EQ(R(0, ""), Read("<KeyLabel></KeyLabel>"));
-  EXPECT_EQ(R(0, "X"), Read("</KeyLabel><KeyLabel>X</KeyLabel>"));
-  EXPECT_EQ(R(-1, ""), Read("<KeyLabel>ABC"));
-  EXPECT_EQ(R(-1, ""), Read("ABC</KeyLabel>"));
-  EXPECT_EQ(R(-1, ""), Read("</KeyLabel>ABC<KeyLabel>"));
-  EXPECT_EQ(R(-1, ""), Read(""));
-  // Cut to 59 bytes so the buffer stays terminated.
-  EXPECT_EQ(R(0, std::string(59, 'L')), Read("<KeyLabel>" + std::string(70, 'L') + "</KeyLabel>"));
+namespace {
+// The reader's result, and the label it left in a zeroed 60-byte buffer.
+std::pair<int, std::string> ReadKeyLabel() {
+  char szLabel[KEY_LABEL_SIZE];
+  std::memset(szLabel, 0, sizeof(szLabel));
+  int nResult = readKeyLabel(szLabel, sizeof(szLabel));
+  EXPECT_EQ('\0', szLabel[KEY_LABEL_SIZE - 1]);
+  return {nResult, szLabel};
 }
+}  // namespace
 
-TEST_F(KeyLabelReader, MissingFileGivesNoLabel) {
-  char szLabel[KEY_LABEL_SIZE] = {0};
-  EXPECT_EQ(-1, readKeyLabel(szLabel, sizeof(szLabel)));
-  EXPECT_EQ('\0', szLabel[0]);
+TEST_F(Lifecycle, KeyLabelIsTheTextBetweenTheTags) {
+  using R = std::pair<int, std::string>;
+  EXPECT_EQ(R(-1, ""), ReadKeyLabel());  // no file
+  const std::pair<std::string, R> kCases[] = {
+      {"<KeyLabel>ABC</KeyLabel>", R(0, "ABC")},
+      {"<x>\r\n<KeyLabel>A B</KeyLabel><KeyLabel>C</KeyLabel>", R(0, "A B")},
+      {"<KeyLabel></KeyLabel>", R(0, "")},
+      {"</KeyLabel><KeyLabel>X</KeyLabel>", R(0, "X")},
+      {"<KeyLabel>ABC", R(-1, "")},
+      {"ABC</KeyLabel>", R(-1, "")},
+      {"</KeyLabel>ABC<KeyLabel>", R(-1, "")},
+      {"", R(-1, "")},
+      // Cut to 59 bytes so the buffer stays terminated.
+      {"<KeyLabel>" + std::string(70, 'L') + "</KeyLabel>", R(0, std::string(59, 'L'))},
+  };
+  for (const auto& c : kCases) {
+    WriteKeyLabelFile(c.first);
+    EXPECT_EQ(c.second, ReadKeyLabel()) << c.first;
+  }
 }

@@ -1,8 +1,8 @@
 // Framing of the received bytes into one request.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "http/HttpExchange.h"
 
@@ -26,187 +26,107 @@ std::string Post(const std::string& strBody, const std::string& strLengthText) {
          "\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n" + strBody;
 }
 
-std::string Post(const std::string& strBody) {
-  return Post(strBody, " " + std::to_string(strBody.size()));
-}
+std::string Post(const std::string& strBody) { return Post(strBody, " " + std::to_string(strBody.size())); }
 
-std::string Get(const std::string& strQuery) {
-  return "GET /Tolvan?" + strQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n";
-}
+const char kGetHead[] = "GET /Tolvan?Fun=x HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\nX: ";
+const char kPostNoLength[] = "POST /Tolvan HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n\r\nFun=x";
 
-TEST(RequestFraming, FewerThan64BytesAreNotExamined) {
-  Framer f;
-  f.Add(std::string(63, 'x'));
-  EXPECT_EQ(f.Parse(), 0);
-  f.Add("x");
-  EXPECT_EQ(f.Parse(), -1);  // 64 bytes of something else
-}
-
-TEST(RequestFraming, PostAndGetAreDecoded) {
-  Framer post;
-  post.Add(Post("Fun=advSignData&data=a%2Bb"));
-  EXPECT_EQ(post.Parse(), 1);
-  EXPECT_EQ(post.params, (RequestParams{{"Fun", "advSignData"}, {"data", "a+b"}}));
-
-  Framer get;
-  get.Add(Get("Fun=advGetCert&x=1+2"));
-  EXPECT_EQ(get.Parse(), 1);
-  EXPECT_EQ(get.params, (RequestParams{{"Fun", "advGetCert"}, {"x", "1 2"}}));
-  EXPECT_EQ(get.ex.m_nRecvLen, 0u);
-}
-
-TEST(RequestFraming, OnlyTheExactRequestLinesAreAccepted) {
+// Requests that arrive whole: the parse result and, for 1, the parameters.
+TEST(RequestFraming, WholeRequests) {
+  struct Case {
+    std::string strBytes;
+    int nResult;
+    RequestParams params;
+    uint32_t nBufSize = kFirstRecvBufSize;
+  };
   const std::string strTail = "\r\nContent-Length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x";
+  std::vector<Case> vecCases = {
+      {std::string(63, 'x'), 0, {}},  // fewer than 64 bytes are not examined
+      {std::string(64, 'x'), -1, {}},
+      {Post("Fun=advSignData&data=a%2Bb"), 1, {{"Fun", "advSignData"}, {"data", "a+b"}}},
+      {"GET /Tolvan?Fun=advGetCert&x=1+2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n", 1,
+       {{"Fun", "advGetCert"}, {"x", "1 2"}}},
+      {"POST /Tolvan HTTP/1.1\r\nContent-length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x", 1,
+       {{"Fun", "x"}}},
+      {Post("Fun=x&a=1", " 5"), 1, {{"Fun", "x"}, {"a", "1"}}},  // a longer body is decoded whole
+      {Post("Fun=x", "        005"), -1, {}},                    // 11 bytes of length text
+      {Post("Fun=x", "       005"), 1, {{"Fun", "x"}}},          // 10 bytes
+      // No digits counts as 0: the body is whatever follows the blank line.
+      {Post("Fun=x&y=z", " abc"), 1, {{"Fun", "x"}, {"y", "z"}}},
+      {Post("", " -7"), 1, {{"", ""}}},
+      // Beyond 32 bits is held to the largest length and refused as too big.
+      {Post("Fun=x", "9999999999"), -1, {}},
+      {Post("Fun=x", " " + std::to_string(kMaxRequestSize)), -1, {}},
+      {kPostNoLength, 0, {}, 128},  // no length: waits until the buffer is full
+      {kPostNoLength + std::string(128 - sizeof(kPostNoLength) + 1, 'y'), -1, {}, 128},
+      {"GET /Tolvan?Fun=x HTTP/1.0\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n\r\n", -1, {}},
+      {kGetHead, 0, {}},
+      {kGetHead + std::string(20, 'h'), -1, {}, static_cast<uint32_t>(sizeof(kGetHead) - 1 + 20)},
+      // The query ends at the first " HTTP/1.1".
+      {"GET /Tolvan?a=1 HTTP/1.1x&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n", 1,
+       {{"a", "1"}}},
+  };
   for (const char* szLine : {"post /Tolvan HTTP/1.1", "POST /Tolvan HTTP/1.0", "POST /tolvan HTTP/1.1",
                              "PUT /Tolvan HTTP/1.1", "POST  /Tolvan HTTP/1.1", "GET /Tolvan HTTP/1.1"}) {
-    Framer f;
-    f.Add(szLine + strTail);
-    EXPECT_EQ(f.Parse(), -1) << szLine;
+    vecCases.push_back({szLine + strTail, -1, {}});
   }
-  Framer lower;
-  lower.Add("POST /Tolvan HTTP/1.1\r\nContent-length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x");
-  EXPECT_EQ(lower.Parse(), 1);
+  for (const Case& c : vecCases) {
+    Framer f(c.nBufSize);
+    f.Add(c.strBytes);
+    EXPECT_EQ(f.Parse(), c.nResult) << c.strBytes;
+    if (c.nResult == 1) {
+      EXPECT_EQ(f.params, c.params) << c.strBytes;
+    }
+    EXPECT_EQ(f.ex.m_nRecvBufSize, c.nBufSize) << c.strBytes;
+  }
 }
 
-TEST(RequestFraming, MissingLengthWaitsUntilTheBufferIsFull) {
-  Framer f(128);
-  const std::string strHead =
-      "POST /Tolvan HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n\r\nFun=x";
-  f.Add(strHead);
-  EXPECT_EQ(f.Parse(), 0);
-  f.Add(std::string(128 - strHead.size(), 'y'));
-  EXPECT_EQ(f.Parse(), -1);
-}
-
-TEST(RequestFraming, LengthValueText) {
-  Framer eleven;
-  eleven.Add(Post("Fun=x", "        005"));  // 11 bytes
-  EXPECT_EQ(eleven.Parse(), -1);
-
-  Framer ten;
-  ten.Add(Post("Fun=x", "       005"));  // 10 bytes
-  EXPECT_EQ(ten.Parse(), 1);
-
-  // No digits counts as 0: complete once the blank line is there, and the
-  // body is whatever follows it.
-  Framer none;
-  none.Add(Post("Fun=x&y=z", " abc"));
-  EXPECT_EQ(none.Parse(), 1);
-  EXPECT_EQ(none.params.at("y"), "z");
-
-  Framer negative;
-  negative.Add(Post("", " -7"));
-  EXPECT_EQ(negative.Parse(), 1);
-  EXPECT_EQ(negative.params, (RequestParams{{"", ""}}));
-
-  // A value beyond 32 bits is held to the largest length and refused as too
-  // big, the same on every platform.
-  Framer huge;
-  huge.Add(Post("Fun=x", "9999999999"));
-  EXPECT_EQ(huge.Parse(), -1);
-}
-
-TEST(RequestFraming, HeaderLineStillArrivingIsNotRefused) {
-  Framer f;
-  f.Add("POST /Tolvan HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\nContent-Length: 1");
-  EXPECT_EQ(f.Parse(), 0);
-  f.Add("0\r\n\r\nFun=abcdef");
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params.at("Fun"), "abcdef");
-}
-
-TEST(RequestFraming, LongerBodyIsDecodedWhole) {
-  Framer f;
-  f.Add(Post("Fun=x&a=1", " 5"));
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params, (RequestParams{{"Fun", "x"}, {"a", "1"}}));
-}
-
-TEST(RequestFraming, IncompleteBodyThatFitsLeavesTheBuffer) {
-  Framer f;
-  const std::string strRequest = Post("Fun=x&a=12345", " 13");
-  f.Add(strRequest.substr(0, strRequest.size() - 4));
-  const std::string strBefore = f.Received();
-  EXPECT_EQ(f.Parse(), 0);
-  EXPECT_EQ(f.Received(), strBefore);
-  EXPECT_EQ(f.ex.m_nRecvBufSize, kFirstRecvBufSize);
-  EXPECT_TRUE(f.params.empty());
-  f.Add(strRequest.substr(strRequest.size() - 4));
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params.at("a"), "12345");
-}
-
-TEST(RequestFraming, BodyBeyondTheBufferGrowsIt) {
+// Requests that arrive in two parts: nothing is decided on the first, the
+// bytes received stay as they were (the buffer grows to the announced size),
+// and the whole request is decoded once the rest is there.
+TEST(RequestFraming, RequestsInTwoParts) {
+  const std::string strSmall = Post("Fun=x&a=12345", " 13");
   const std::string strBody = "Fun=x&data=" + std::string(5000, 'q');
-  const std::string strRequest = Post(strBody);
-  const uint32_t nHeaderEnd = static_cast<uint32_t>(strRequest.size() - strBody.size());
-  Framer f;
-  const uint32_t nTaken = f.Add(strRequest);
-  ASSERT_EQ(nTaken, kFirstRecvBufSize);  // the buffer is full
-  const std::string strBefore = f.Received();
-  EXPECT_EQ(f.Parse(), 0);
-  EXPECT_EQ(f.ex.m_nRecvBufSize, nHeaderEnd + 1 + strBody.size());
-  EXPECT_EQ(f.Received(), strBefore);  // the displaced last byte is back
-  f.Add(strRequest.substr(nTaken));
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params.at("data"), std::string(5000, 'q'));
+  const std::string strBig = Post(strBody);
+  struct Case {
+    std::string strFirst, strSecond, strKey, strValue;
+    size_t nBufSize;
+  };
+  const Case kCases[] = {
+      {"POST /Tolvan HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\nContent-Length: 1", "0\r\n\r\nFun=abcdef",
+       "Fun", "abcdef", kFirstRecvBufSize},  // a header line still arriving
+      {strSmall.substr(0, strSmall.size() - 4), strSmall.substr(strSmall.size() - 4), "a", "12345",
+       kFirstRecvBufSize},
+      {strBig.substr(0, kFirstRecvBufSize), strBig.substr(kFirstRecvBufSize), "data", std::string(5000, 'q'),
+       strBig.size() - strBody.size() + 1 + strBody.size()},
+  };
+  for (const Case& c : kCases) {
+    Framer f;
+    ASSERT_EQ(f.Add(c.strFirst), c.strFirst.size());
+    const std::string strBefore = f.Received();
+    EXPECT_EQ(f.Parse(), 0);
+    EXPECT_EQ(f.Received(), strBefore);  // a displaced last byte is back
+    EXPECT_EQ(f.ex.m_nRecvBufSize, c.nBufSize);
+    EXPECT_TRUE(f.params.empty());
+    f.Add(c.strSecond);
+    EXPECT_EQ(f.Parse(), 1);
+    EXPECT_EQ(f.params[c.strKey], c.strValue);
+  }
 }
 
-TEST(RequestFraming, RequestOfExactlyTheBufferSizeKeepsItsLastByte) {
-  const std::string strHead = Post("Fun=x&v=", " 0");
-  Framer f(static_cast<uint32_t>(strHead.size() + 10));
-  f.Add(strHead + "0123456789");
-  ASSERT_EQ(f.ex.m_nRecvLen, f.ex.m_nRecvBufSize);
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params.at("v"), "0123456789");
-}
-
-TEST(RequestFraming, ZeroByteInAFullBufferDoesNotGainTheLastByte) {
-  const std::string strHead = Post("", " 0");
-  Framer f(static_cast<uint32_t>(strHead.size() + 8));
-  f.Add(strHead + std::string("v=ab\0cdZ", 8));
-  EXPECT_EQ(f.Parse(), 1);
-  EXPECT_EQ(f.params.at("v"), "ab");
-}
-
-TEST(RequestFraming, AnnouncedBodyBeyondTheMaximumIsRefused) {
-  Framer f;
-  f.Add(Post("Fun=x", " " + std::to_string(kMaxRequestSize)));
-  EXPECT_EQ(f.Parse(), -1);
-  EXPECT_EQ(f.ex.m_nRecvBufSize, kFirstRecvBufSize);
-}
-
-TEST(RequestFraming, GetEdgeCases) {
-  Framer noProtocol;
-  noProtocol.Add("GET /Tolvan?Fun=x HTTP/1.0\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n\r\n");
-  EXPECT_EQ(noProtocol.Parse(), -1);
-
-  const std::string strHead =
-      "GET /Tolvan?Fun=x HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\nX: ";
-  Framer waiting;
-  waiting.Add(strHead);
-  EXPECT_EQ(waiting.Parse(), 0);
-  Framer full(static_cast<uint32_t>(strHead.size() + 20));
-  full.Add(strHead + std::string(20, 'h'));
-  EXPECT_EQ(full.Parse(), -1);
-
-  // The query ends at the first " HTTP/1.1".
-  Framer query;
-  query.Add(Get("a=1 HTTP/1.1x&b=2"));
-  EXPECT_EQ(query.Parse(), 1);
-  EXPECT_EQ(query.params, (RequestParams{{"a", "1"}}));
-}
-
-TEST(RequestFraming, ReserveKeepsReceivedBytes) {
-  CHttpExchange ex;
-  ASSERT_TRUE(ex.ReserveRecvBuf(8));
-  ex.AppendRecv("abcdef", 6);
-  EXPECT_TRUE(ex.ReserveRecvBuf(4));  // already big enough
-  EXPECT_EQ(ex.m_nRecvBufSize, 8u);
-  ASSERT_TRUE(ex.ReserveRecvBuf(100));
-  EXPECT_EQ(std::string(ex.m_pRecvBuf.get(), ex.m_nRecvLen), "abcdef");
-  EXPECT_FALSE(ex.ReserveRecvBuf(kMaxRequestSize + 1));
-  EXPECT_EQ(ex.m_nRecvBufSize, 100u);
+// A request that fills the buffer exactly keeps its last byte, unless a zero
+// byte ended the body before it.
+TEST(RequestFraming, RequestOfExactlyTheBufferSize) {
+  const std::pair<std::string, std::string> kCases[] = {{"0123456789", "0123456789"},
+                                                        {std::string("ab\0cdZ", 6), "ab"}};
+  for (const auto& c : kCases) {
+    const std::string strRequest = Post("Fun=x&v=", " 0") + c.first;
+    Framer f(static_cast<uint32_t>(strRequest.size()));
+    f.Add(strRequest);
+    ASSERT_EQ(f.ex.m_nRecvLen, f.ex.m_nRecvBufSize);
+    EXPECT_EQ(f.Parse(), 1);
+    EXPECT_EQ(f.params.at("v"), c.second);
+  }
 }
 
 }  // namespace

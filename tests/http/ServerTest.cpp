@@ -2,11 +2,9 @@
 // the dispatcher's test double behind them.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -18,19 +16,21 @@
 #include "http/TolvanServer.h"
 #include "tests/http/FakeApiHandler.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char kHeadWithoutLength[] =
-    "HTTP/1.1 200 OK\r\nDate: *\r\nServer: Tolvan Server\r\nAccess-Control-Allow-Origin:*\r\n"
-    "Content-Length: ";
-const char kHeadAfterLength[] =
-    "\r\nConnection: close\r\nContent-Type: text/json; charset=utf-8\r\n\r\n";
+std::string Expected(const std::string& strJson) {
+  const std::string strBody = "\r\n\r\n" + strJson + "\r\n\r\n";
+  return "HTTP/1.1 200 OK\r\nDate: *\r\nServer: Tolvan Server\r\nAccess-Control-Allow-Origin:*\r\n"
+         "Content-Length: " + std::to_string(strBody.size()) +
+         "\r\nConnection: close\r\nContent-Type: text/json; charset=utf-8\r\n\r\n" + strBody;
+}
 
-std::string Expected(const std::string& strBody) {
-  return kHeadWithoutLength + std::to_string(strBody.size()) + kHeadAfterLength + strBody;
+std::string EchoBody(const std::string& strData) {
+  return "\r\n\r\n{\"outData\":\"" + strData + "\",\"return\":\"0\"}\r\n\r\n";
 }
 
 // Closes the process log's file, so that its directory can be removed.
@@ -39,48 +39,27 @@ void CloseProcessLog() {
   g_ProcessLog.CloseFile();
 }
 
-// A temporary directory for the settings file and the log, removed at the end.
-class CTempDir {
- public:
-  CTempDir() {
-    std::random_device rd;
-    for (;;) {
-      m_path = fs::temp_directory_path() / ("tolvan-http-" + std::to_string(rd()));
-      if (fs::create_directory(m_path)) break;
-    }
-  }
-  ~CTempDir() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-  }
-  const fs::path& Path() const { return m_path; }
-  void WriteSettings(const std::string& strText) const {
-    std::ofstream(m_path / "TolvanService.ini") << strText;
-  }
-
- private:
-  fs::path m_path;
-};
+void WriteSettings(const CTempDir& dir, const std::string& strText) {
+  std::ofstream(dir.Path() / "TolvanService.ini") << strText;
+}
 
 class ServerTest : public ::testing::Test {
  protected:
   void SetUp() override { FakeApiHandler::Reset(); }
+  void TearDown() override {
+    m_pServer.reset();
+    CloseProcessLog();  // the log file lives in the temporary directory
+  }
 
   // A server listening on a free loopback port.
-  void StartServer(unsigned nMaxServed = kMaxServedConnections,
-                   unsigned nCloseDelayMs = kCloseDelayMs,
+  void StartServer(unsigned nMaxServed = kMaxServedConnections, unsigned nCloseDelayMs = kCloseDelayMs,
                    unsigned nMaxClosing = kMaxClosingConnections) {
-    m_dir.WriteSettings("[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=3\n");
-    m_pServer = std::make_unique<CTolvanServer>(m_dir.Path().string());
+    WriteSettings(m_dir, "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=3\n");
+    m_pServer = std::make_unique<CTolvanServer>(m_dir.Str());
     m_pServer->SetServeLimits(nMaxServed, nCloseDelayMs, nMaxClosing);
     ASSERT_TRUE(m_pServer->Start());
     ASSERT_TRUE(m_pServer->WaitListening(10000));
     m_nPort = m_pServer->GetListenPort();
-  }
-
-  void TearDown() override {
-    m_pServer.reset();
-    CloseProcessLog();  // the log file lives in the temporary directory
   }
 
   // Sends one request on a new connection and returns the whole response.
@@ -91,80 +70,68 @@ class ServerTest : public ::testing::Test {
     return WithoutDate(client.ReadResponse());
   }
 
-  // Sends a request and expects the connection to end without any response.
-  void ExpectRefused(const std::string& strRequest) {
+  // Sends a request (or its first nSend bytes, then ends the sending side)
+  // and expects the connection to end without any response.
+  void ExpectRefused(const std::string& strRequest, size_t nSend = std::string::npos) {
     CLoopbackClient client(m_nPort);
     ASSERT_TRUE(client.IsConnected());
-    client.SendAll(strRequest);  // the server may reset before it all went
-    EXPECT_TRUE(client.WaitEnded());
-    EXPECT_EQ(client.Partial(), "");
+    client.SendAll(strRequest.substr(0, nSend));  // the server may reset before it all went
+    if (nSend != std::string::npos) client.ShutdownSend();
+    EXPECT_TRUE(client.WaitEnded()) << strRequest.substr(0, 100);
+    EXPECT_EQ(client.Partial(), "") << strRequest.substr(0, 100);
   }
 
-  CTempDir m_dir;
+  CTempDir m_dir{"tolvan-http"};
   std::unique_ptr<CTolvanServer> m_pServer;
   uint16_t m_nPort = 0;
 };
 
 TEST_F(ServerTest, PostAndGetAreAnsweredByteForByte) {
   StartServer();
-  EXPECT_EQ(Exchange(MakePost("Fun=echo&data=AB")),
-            Expected("\r\n\r\n{\"outData\":\"AB\",\"return\":\"0\"}\r\n\r\n"));
-  EXPECT_EQ(Exchange(MakeGet("Fun=keys")),
-            Expected("\r\n\r\n{\"Zeta\":\"1\",\"alpha\":\"2\",\"return\":\"0\"}\r\n\r\n"));
-  EXPECT_EQ(Exchange(MakeGet("Fun=nothing")), Expected("\r\n\r\n{\"return\":\"-10000\"}\r\n\r\n"));
+  EXPECT_EQ(Exchange(MakePost("Fun=echo&data=AB")), Expected("{\"outData\":\"AB\",\"return\":\"0\"}"));
+  EXPECT_EQ(Exchange(MakeGet("Fun=keys")), Expected("{\"Zeta\":\"1\",\"alpha\":\"2\",\"return\":\"0\"}"));
+  EXPECT_EQ(Exchange(MakeGet("Fun=nothing")), Expected("{\"return\":\"-10000\"}"));
   EXPECT_EQ(FakeApiHandler::CallCount(), 3);
-}
 
-TEST_F(ServerTest, DecodedParametersReachTheDispatcher) {
-  StartServer();
   Exchange(MakePost("Fun=echo&data=x+y%2Bz%41&name%20=1&data2=%C4%E3&&empty="));
-  const RequestParams expected = {
-      {"", ""}, {"Fun", "echo"}, {"data", "x y+zA"}, {"data2", "\xC4\xE3"},
-      {"empty", ""}, {"name%20", "1"}};
+  const RequestParams expected = {{"", ""},       {"Fun", "echo"},     {"data", "x y+zA"},
+                                  {"data2", "\xC4\xE3"}, {"empty", ""}, {"name%20", "1"}};
   EXPECT_EQ(FakeApiHandler::LastRequest(), expected);
 }
 
 TEST_F(ServerTest, ChEnvParmSetsTheLogLevel) {
   StartServer();
-  EXPECT_EQ(Exchange(MakePost("Fun=chEnvParm&logLevel=2")), Expected("\r\n\r\n{}\r\n\r\n"));
+  EXPECT_EQ(Exchange(MakePost("Fun=chEnvParm&logLevel=2")), Expected("{}"));
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);
-  EXPECT_EQ(Exchange(MakeGet("logLevel=5&Fun=chEnvParm")), Expected("\r\n\r\n{}\r\n\r\n"));
+  EXPECT_EQ(Exchange(MakeGet("logLevel=5&Fun=chEnvParm")), Expected("{}"));
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
   EXPECT_EQ(FakeApiHandler::CallCount(), 0);
 
   ExpectRefused(MakePost("Fun=chEnvParm&level=1&padding=xxxxxxxxxxxxxxxxxxxxxxxxxxxx"));
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
-
   // A name that merely begins with chEnvParm goes to the dispatcher.
-  EXPECT_EQ(Exchange(MakePost("Fun=chEnvParmX&logLevel=1")),
-            Expected("\r\n\r\n{\"return\":\"-10000\"}\r\n\r\n"));
+  EXPECT_EQ(Exchange(MakePost("Fun=chEnvParmX&logLevel=1")), Expected("{\"return\":\"-10000\"}"));
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
 }
 
-TEST_F(ServerTest, UnroutableOrMalformedRequestsGetNoResponse) {
-  StartServer();
+TEST_F(ServerTest, UnroutableMalformedShortOrEndedRequestsGetNoResponse) {
+  StartServer(kMaxServedConnections, 10);
   ExpectRefused(MakePost("data=no-function-named-here&padding=xxxxxxxxxxxxxxxxxxxxxxx"));
   ExpectRefused(MakePost(""));
   ExpectRefused("PUT /Tolvan HTTP/1.1\r\nHost: 127.0.0.1:8888\r\nContent-Length: 7\r\n"
                 "Content-Type: text/plain\r\n\r\nFun=abc");
   ExpectRefused("GET /Tolvan?Fun=echo HTTP/1.0\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n"
                 "User-Agent: test\r\n\r\n");
+  // Announced beyond the maximum; and a request whose client ends it early.
+  ExpectRefused(MakePost("Fun=echo&data=" + std::string(kMaxRequestSize, 'm')), 200);
+  const std::string strPost = MakePost("Fun=echo&data=" + std::string(200, 'e'));
+  ExpectRefused(strPost, strPost.size() - 1);
   EXPECT_EQ(FakeApiHandler::CallCount(), 0);
-}
 
-TEST_F(ServerTest, FewerThan100BytesAreRefused) {
-  StartServer();
   // The same request padded to 99 and to 100 bytes in all.
-  auto makePost = [](size_t nTotal) {
-    const std::string strHead = "POST /Tolvan HTTP/1.1\r\nContent-Length: 54\r\n\r\n";
-    return strHead + "Fun=echo&data=" + std::string(nTotal - strHead.size() - 14, 'p');
-  };
-  const std::string strPost99 = makePost(99);
-  const std::string strPost100 = makePost(100);
-  ASSERT_EQ(strPost99.size(), 99u);
-  ASSERT_EQ(strPost100.size(), 100u);
-  ExpectRefused(strPost99);
-  EXPECT_NE(Exchange(strPost100), "");
+  const std::string strHead = "POST /Tolvan HTTP/1.1\r\nContent-Length: 54\r\n\r\nFun=echo&data=";
+  ExpectRefused(strHead + std::string(99 - strHead.size(), 'p'));
+  EXPECT_NE(Exchange(strHead + std::string(100 - strHead.size(), 'p')), "");
   EXPECT_EQ(FakeApiHandler::CallCount(), 1);
 }
 
@@ -174,41 +141,17 @@ TEST_F(ServerTest, BodySplitAcrossTwoSendsIsAnswered) {
   const size_t nSplit = strRequest.find("\r\n\r\n") + 4 + 10;
   CLoopbackClient client(m_nPort);
   ASSERT_TRUE(client.SendAll(strRequest.substr(0, nSplit)));
-  // Nothing may come back for the first part alone.
-  EXPECT_FALSE(client.Readable(200));
+  EXPECT_FALSE(client.Readable(200));  // nothing may come back for the first part alone
   ASSERT_TRUE(client.SendAll(strRequest.substr(nSplit)));
-  const std::string strBody = ResponseBody(client.ReadResponse());
-  EXPECT_EQ(strBody, "\r\n\r\n{\"outData\":\"" + std::string(300, 's') + "\",\"return\":\"0\"}\r\n\r\n");
+  EXPECT_EQ(ResponseBody(client.ReadResponse()), EchoBody(std::string(300, 's')));
 }
 
 TEST_F(ServerTest, LargeRequestsAndResponsesGoWhole) {
   StartServer();
   const std::string strData(64 * 1024, 'a');
-  EXPECT_EQ(ResponseBody(Exchange(MakePost("Fun=echo&data=" + strData))),
-            "\r\n\r\n{\"outData\":\"" + strData + "\",\"return\":\"0\"}\r\n\r\n");
+  EXPECT_EQ(ResponseBody(Exchange(MakePost("Fun=echo&data=" + strData))), EchoBody(strData));
   // Several MiB: the server has to wait for the client to make room.
-  const std::string strBody = ResponseBody(Exchange(MakeGet("Fun=big&size=3000000")));
-  EXPECT_EQ(strBody.size(), 3000000u + 35u);
-}
-
-TEST_F(ServerTest, RequestBeyondTheMaximumIsRefused) {
-  StartServer();
-  CLoopbackClient client(m_nPort);
-  ASSERT_TRUE(client.SendAll(MakePost("Fun=echo&data=" + std::string(kMaxRequestSize, 'm'))
-                                 .substr(0, 200)));
-  EXPECT_TRUE(client.WaitEnded());
-  EXPECT_EQ(client.Partial(), "");
-}
-
-TEST_F(ServerTest, RequestEndedEarlyGetsNoResponse) {
-  StartServer(kMaxServedConnections, 10);
-  CLoopbackClient client(m_nPort);
-  const std::string strRequest = MakePost("Fun=echo&data=" + std::string(200, 'e'));
-  ASSERT_TRUE(client.SendAll(strRequest.substr(0, strRequest.size() - 1)));
-  client.ShutdownSend();
-  EXPECT_TRUE(client.WaitEnded());
-  EXPECT_EQ(client.Partial(), "");
-  EXPECT_EQ(FakeApiHandler::CallCount(), 0);
+  EXPECT_EQ(ResponseBody(Exchange(MakeGet("Fun=big&size=3000000"))).size(), 3000000u + 35u);
 }
 
 TEST_F(ServerTest, ServedConnectionIsResetAfterItsPause) {
@@ -260,36 +203,28 @@ TEST_F(ServerTest, ManyClientsAtOnce) {
     ASSERT_TRUE(vecClients.back()->SendAll(MakeGet("Fun=echo&data=" + std::to_string(i))));
   }
   for (int i = 0; i < 40; ++i) {
-    EXPECT_EQ(ResponseBody(vecClients[i]->ReadResponse()),
-              "\r\n\r\n{\"outData\":\"" + std::to_string(i) + "\",\"return\":\"0\"}\r\n\r\n");
+    EXPECT_EQ(ResponseBody(vecClients[i]->ReadResponse()), EchoBody(std::to_string(i)));
   }
   // Threads are kept for later connections, never more than were needed.
   EXPECT_GE(m_pServer->ThreadCount(), 1u);
   EXPECT_LE(m_pServer->ThreadCount(), 40u);
 }
 
-TEST_F(ServerTest, ListensOnTheConfiguredAddressOnly) {
+TEST_F(ServerTest, ListensOnTheConfiguredAddressOnlyUntilStopped) {
   StartServer();
-  CLoopbackClient other(m_nPort, "127.0.0.2");
-  EXPECT_FALSE(other.IsConnected());
-  CLoopbackClient configured(m_nPort, "127.0.0.1");
-  EXPECT_TRUE(configured.IsConnected());
-}
-
-TEST_F(ServerTest, StopEndsTheListener) {
-  StartServer();
+  EXPECT_FALSE(CLoopbackClient(m_nPort, "127.0.0.2").IsConnected());
+  EXPECT_TRUE(CLoopbackClient(m_nPort, "127.0.0.1").IsConnected());
   EXPECT_TRUE(m_pServer->Stop());
   EXPECT_EQ(m_pServer->m_nState.load(), Idle);
   EXPECT_TRUE(m_pServer->Stop());
-  CLoopbackClient client(m_nPort);
-  EXPECT_FALSE(client.IsConnected());
+  EXPECT_FALSE(CLoopbackClient(m_nPort).IsConnected());
 }
 
 TEST(ServerSettings, ListenFailureLeavesTheProcessUp) {
-  CTempDir dir;
+  CTempDir dir("tolvan-http");
   // An address of no local interface: every bind fails.
-  dir.WriteSettings("[Config]\nIP=192.0.2.1\nPort=0\n");
-  CTolvanServer server(dir.Path().string());
+  WriteSettings(dir, "[Config]\nIP=192.0.2.1\nPort=0\n");
+  CTolvanServer server(dir.Str());
   ASSERT_TRUE(server.Start());
   EXPECT_FALSE(server.WaitListening(10000));
   EXPECT_TRUE(server.Stop());
@@ -298,7 +233,7 @@ TEST(ServerSettings, ListenFailureLeavesTheProcessUp) {
 }
 
 TEST(ServerSettings, BusyPortMovesToTheNextOne) {
-  CTempDir dir;
+  CTempDir dir("tolvan-http");
   // Hold a port whose successor was free a moment ago.
   CTcpServerSocket held(true, false);
   ASSERT_TRUE(held.Bind(0, "127.0.0.1") && held.Listen(1));
@@ -306,8 +241,8 @@ TEST(ServerSettings, BusyPortMovesToTheNextOne) {
   unsigned short nHeld = 0;
   ASSERT_TRUE(held.GetLocalPeerInfo(strAddr, nHeld));
   if (nHeld == 65535) GTEST_SKIP() << "no port after the one the system gave";
-  dir.WriteSettings("[Config]\nPort=" + std::to_string(nHeld) + "\n");
-  CTolvanServer server(dir.Path().string());
+  WriteSettings(dir, "[Config]\nPort=" + std::to_string(nHeld) + "\n");
+  CTolvanServer server(dir.Str());
   ASSERT_TRUE(server.Start());
   ASSERT_TRUE(server.WaitListening(10000));
   EXPECT_GT(server.GetListenPort(), nHeld);
@@ -317,22 +252,20 @@ TEST(ServerSettings, BusyPortMovesToTheNextOne) {
   CloseProcessLog();
 }
 
-TEST(ServerSettings, DefaultsAndConversions) {
-  CTempDir dir;
+TEST(ServerSettings, DefaultsAndLogLocation) {
+  CTempDir dir("tolvan-http");
   {
-    CTolvanServer server(dir.Path().string());
+    CTolvanServer server(dir.Str());
     EXPECT_EQ(server.m_strIP, "127.0.0.1");
     EXPECT_EQ(server.m_nPort, 8888);
     EXPECT_EQ(server.m_nDebugLevel, 4);
     EXPECT_EQ(g_ProcessLog.GetLogLevel(), 4u);
-    EXPECT_EQ(server.m_nState.load(), Idle);
   }
-  dir.WriteSettings("[Config]\nIP=127.0.0.9\nPort=70000\nDebugLevel=abc\n");
-  CTolvanServer server(dir.Path().string());
+  WriteSettings(dir, "[Config]\nIP=127.0.0.9\nPort=70000\nDebugLevel=abc\n");
+  CTolvanServer server(dir.Str());
   EXPECT_EQ(server.m_strIP, "127.0.0.9");
   EXPECT_EQ(server.m_nPort, 4464);
   EXPECT_EQ(server.m_nDebugLevel, 0);
-  EXPECT_EQ(server.m_strAppPath.substr(0, dir.Path().string().size()), dir.Path().string());
 
   // The log goes to "Log" in that directory, in files named Tolvan<date>.log.
   WriteProcessLog(0, 0, "log line of the settings test\n");

@@ -57,27 +57,29 @@ void CWriteLog::FormatBehind(unsigned nOffset, const char* szFormat, va_list arg
 
 bool CWriteLog::WriteBuffer() { return Write(m_szBuffer); }
 
-bool CWriteLog::WriteLog(const char* szFormat, ...) {
+bool CWriteLog::WriteStamped(const char* szFormat, va_list args) {
   char szStamp[kStampSize];
   CurrStamp(szStamp);
   int n = std::snprintf(m_szBuffer, kBufferSize, "[%s]  ", szStamp);
+  FormatBehind(static_cast<unsigned>(n), szFormat, args);
+  return WriteBuffer();
+}
+
+bool CWriteLog::WriteLog(const char* szFormat, ...) {
   va_list args;
   va_start(args, szFormat);
-  FormatBehind(static_cast<unsigned>(n), szFormat, args);
+  bool bOk = WriteStamped(szFormat, args);
   va_end(args);
-  return WriteBuffer();
+  return bOk;
 }
 
 bool CWriteLog::WriteLog(unsigned nLevel, const char* szFormat, ...) {
   if (nLevel > GetLogLevel()) return true;
-  char szStamp[kStampSize];
-  CurrStamp(szStamp);
-  int n = std::snprintf(m_szBuffer, kBufferSize, "[%s]  ", szStamp);
   va_list args;
   va_start(args, szFormat);
-  FormatBehind(static_cast<unsigned>(n), szFormat, args);
+  bool bOk = WriteStamped(szFormat, args);
   va_end(args);
-  return WriteBuffer();
+  return bOk;
 }
 
 bool CWriteLog::WriteLog(unsigned nSource, unsigned nLevel, const char* szFormat, ...) {

@@ -99,6 +99,8 @@ class CWriteLog : public CMyFile {
   // Formats into m_szBuffer behind nOffset characters already there.
   void FormatBehind(unsigned nOffset, const char* szFormat, va_list args);
   bool WriteBuffer();
+  // "[stamp]  " and the formatted message into the buffer, then written.
+  bool WriteStamped(const char* szFormat, va_list args);
 
   char m_szBuffer[kBufferSize];
   emLogFlag m_eOutFlag = emLogFile;

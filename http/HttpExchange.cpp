@@ -61,6 +61,33 @@ int32_t ParseLengthValue(const char* pText, size_t nLen) {
   return static_cast<int32_t>(nValue);
 }
 
+// The request text as it may be logged: the values of the keys that carry a
+// key's password are replaced by "***", so the daily log never holds them.
+std::string MaskSecrets(const std::string& strText) {
+  static const char* const kSecretKeys[] = {"keyPasswd", "passwd"};
+  std::string strOut;
+  strOut.reserve(strText.size());
+  size_t nStart = 0;
+  while (nStart <= strText.size()) {
+    size_t nEnd = strText.find('&', nStart);
+    if (nEnd == std::string::npos) nEnd = strText.size();
+    std::string strPiece = strText.substr(nStart, nEnd - nStart);
+    size_t nEq = strPiece.find('=');
+    if (nEq != std::string::npos) {
+      for (const char* szKey : kSecretKeys) {
+        if (strPiece.compare(0, nEq, szKey) == 0) {
+          strPiece.replace(nEq + 1, std::string::npos, "***");
+          break;
+        }
+      }
+    }
+    strOut += strPiece;
+    if (nEnd < strText.size()) strOut += '&';
+    nStart = nEnd + 1;
+  }
+  return strOut;
+}
+
 }  // namespace
 
 bool CHttpExchange::ReserveRecvBuf(uint32_t nWanted) {
@@ -152,7 +179,7 @@ void CHttpExchange::ParseParams(const char* szText, bool bRestore, char cDisplac
                                 RequestParams& params) const {
   std::string strText(szText);
   if (bRestore) strText += cDisplaced;
-  WriteProcessLog(1, 3, "Client %d Request KV:\n%s\n", m_nClientNo, strText.c_str());
+  WriteProcessLog(1, 3, "Client %d Request KV:\n%s\n", m_nClientNo, MaskSecrets(strText).c_str());
 
   std::vector<std::string> vecPieces;
   SplitString(strText, "&", vecPieces);

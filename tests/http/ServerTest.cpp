@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,6 +98,24 @@ TEST_F(ServerTest, PostAndGetAreAnsweredByteForByte) {
   const RequestParams expected = {{"", ""},       {"Fun", "echo"},     {"data", "x y+zA"},
                                   {"data2", "\xC4\xE3"}, {"empty", ""}, {"name%20", "1"}};
   EXPECT_EQ(FakeApiHandler::LastRequest(), expected);
+}
+
+TEST_F(ServerTest, KeyPasswordsNeverReachTheLog) {
+  StartServer();
+  Exchange(MakePost("Fun=echo&label=k1&keyPasswd=s3cr%65t&data=AB&passwd=hunter2&keyPasswdX=shown"));
+  EXPECT_EQ(FakeApiHandler::LastRequest().at("keyPasswd"), "s3cret");
+  EXPECT_EQ(FakeApiHandler::LastRequest().at("passwd"), "hunter2");
+  CloseProcessLog();
+  std::string strLog;
+  for (const auto& entry : fs::directory_iterator(m_dir.Path() / "Log")) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    strLog.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  EXPECT_NE(strLog.find("label=k1&keyPasswd=***&data=AB&passwd=***&keyPasswdX=shown"),
+            std::string::npos)
+      << strLog;
+  EXPECT_EQ(strLog.find("s3cr"), std::string::npos);
+  EXPECT_EQ(strLog.find("hunter2"), std::string::npos);
 }
 
 TEST_F(ServerTest, ChEnvParmSetsTheLogLevel) {

@@ -17,25 +17,6 @@ const std::string* FindParam(const RequestParams& request, const char* szKey) {
   return it == request.end() ? nullptr : &it->second;
 }
 
-int ParamToInt(const std::string& strValue) {
-  const char* p = strValue.c_str();
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-  bool bNegative = false;
-  if (*p == '+' || *p == '-') {
-    bNegative = *p == '-';
-    ++p;
-  }
-  long long nValue = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    nValue = nValue * 10 + (*p - '0');
-    if (nValue > static_cast<long long>(INT_MAX) + 1) {
-      nValue = static_cast<long long>(INT_MAX) + 1;  // saturated; later digits change nothing
-    }
-  }
-  if (bNegative) return static_cast<int>(-nValue);  // -(INT_MAX + 1) is INT_MIN
-  return nValue > INT_MAX ? INT_MAX : static_cast<int>(nValue);
-}
-
 uint64_t MaxDecodedSize(uint64_t nTextLen) {
   // Four characters carry three bytes; a little slack for a library that
   // counts a terminator or a partial group.

@@ -31,7 +31,7 @@ int advGetCert(const RequestParams& request, PkiBlob& out) {
   if (FindParam(request, "dwStoreType") == nullptr) return API_MISSING_PARAM;
   const std::string* pCertType = FindParam(request, "CertType");
   if (pCertType == nullptr) return API_MISSING_PARAM;
-  int nCertType = ParamToInt(*pCertType);
+  int nCertType = ParseDecimal(*pCertType);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 

@@ -40,8 +40,8 @@ int advSignData(const RequestParams& request, PkiBlob& out) {
                {&pPasswd, &pDigest, &pSignType, &pClear})) {
     return API_MISSING_PARAM;
   }
-  int nDigestAlgo = ParamToInt(*pDigest);
-  int nSignType = ParamToInt(*pSignType);
+  int nDigestAlgo = ParseDecimal(*pDigest);
+  int nSignType = ParseDecimal(*pSignType);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
@@ -90,7 +90,7 @@ int advSealEnvelope(const RequestParams& request, PkiBlob& out) {
   if (!FindAll(request, {"encCert64", "symmAlgo", "clearText"}, {&pCert64, &pSymmAlgo, &pClear})) {
     return API_MISSING_PARAM;
   }
-  int nSymmAlgo = ParamToInt(*pSymmAlgo);
+  int nSymmAlgo = ParseDecimal(*pSymmAlgo);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
@@ -118,7 +118,7 @@ int advOpenEnvelope(const RequestParams& request, PkiBlob& out) {
 int advGenRandom(const RequestParams& request, PkiBlob& out) {
   const std::string* pLength = FindParam(request, "length");
   if (pLength == nullptr) return API_MISSING_PARAM;
-  int nLength = ParamToInt(*pLength);
+  int nLength = ParseDecimal(*pLength);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
   return ResetOnFailure(pFuncs->pkiGenerateRandom(nLength, &out));
@@ -127,7 +127,7 @@ int advGenRandom(const RequestParams& request, PkiBlob& out) {
 int advHashData(const RequestParams& request, PkiBlob& out) {
   const std::string *pHashAlgo = nullptr, *pClear = nullptr;
   if (!FindAll(request, {"hashAlgo", "clearText"}, {&pHashAlgo, &pClear})) return API_MISSING_PARAM;
-  int nHashAlgo = ParamToInt(*pHashAlgo);
+  int nHashAlgo = ParseDecimal(*pHashAlgo);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
   return ResetOnFailure(
@@ -139,7 +139,7 @@ int advSymmEncrypt(const RequestParams& request, PkiBlob& out) {
   if (!FindAll(request, {"symmAlgo", "clearText", "symmKey64"}, {&pSymmAlgo, &pClear, &pKey64})) {
     return API_MISSING_PARAM;
   }
-  int nSymmAlgo = ParamToInt(*pSymmAlgo);
+  int nSymmAlgo = ParseDecimal(*pSymmAlgo);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 
@@ -154,7 +154,7 @@ int advSymmDecrypt(const RequestParams& request, PkiBlob& out) {
   if (!FindAll(request, {"symmAlgo", "symmKey64", "SymmData64"}, {&pSymmAlgo, &pKey64, &pData64})) {
     return API_MISSING_PARAM;
   }
-  int nSymmAlgo = ParamToInt(*pSymmAlgo);
+  int nSymmAlgo = ParseDecimal(*pSymmAlgo);
   const CCardFunctions* pFuncs = GetCardFunctions();
   if (pFuncs == nullptr) return API_NOT_INITIALISED;
 

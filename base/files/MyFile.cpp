@@ -233,14 +233,8 @@ CMyFile::~CMyFile() { CloseFile(); }
 
 void CMyFile::SetFilePath(const char* szDir) {
   if (szDir == nullptr || szDir[0] == '\0') {
-    char szExe[kMaxFullName];
-    if (!GetExePath(szExe, sizeof(szExe))) {
-      m_szFilePath[0] = '\0';
-      return;
-    }
-    char* pSep = std::strrchr(szExe, GetExePathSeparator());
-    size_t nLen = pSep != nullptr ? static_cast<size_t>(pSep - szExe) : 0;
-    if (!StoreField(m_szFilePath, szExe, nLen)) m_szFilePath[0] = '\0';
+    const std::string strDir = GetExeDir();
+    if (!StoreField(m_szFilePath, strDir.c_str(), strDir.size())) m_szFilePath[0] = '\0';
     return;
   }
   size_t nLen = std::strlen(szDir);

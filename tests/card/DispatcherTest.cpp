@@ -44,7 +44,7 @@ TEST_F(Dispatcher, NotInitialisedBeforePasInitAndAfterMyEnd) {
   EXPECT_EQ("0", Call(kRandom4)["return"]);
 
   // A library loaded afresh is not initialised until pasInit runs.
-  ASSERT_TRUE(LoadCardLibrary(TestPath(TestExeDir(), "carddouble")));
+  ASSERT_TRUE(LoadCardLibrary(JoinPath(GetExeDir(), "carddouble")));
   EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
   ASSERT_EQ(0, pasInit());
   EXPECT_EQ("0", Call({{"Fun", "advInit"}})["return"]);
@@ -140,7 +140,7 @@ TEST(CardLibraryLoad, MissingLibraryOrFunctionLeavesCardCallsUnanswered) {
   const std::string strFile = CLibraryLoader::FileName("pkiCard");
   const int nFileLines = CountLogLines(strFile);
   const int nFunctionLines = CountLogLines("pkiHashData");
-  const std::string strPartial = TestPath(TestExeDir(), "carddouble_partial");
+  const std::string strPartial = JoinPath(GetExeDir(), "carddouble_partial");
   for (const std::string& strDir : {emptyDir.Str(), strPartial}) {
     EXPECT_FALSE(LoadCardLibrary(strDir));
     EXPECT_EQ(nullptr, GetCardFunctions());
@@ -149,12 +149,12 @@ TEST(CardLibraryLoad, MissingLibraryOrFunctionLeavesCardCallsUnanswered) {
     EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
     EXPECT_EQ("-101", Call(kRandom4)["return"]);
   }
-  EXPECT_EQ(1, CountLogLines(TestPath(emptyDir.Str(), strFile)));
+  EXPECT_EQ(1, CountLogLines(JoinPath(emptyDir.Str(), strFile)));
   EXPECT_EQ(nFunctionLines + 1, CountLogLines("pkiHashData"));
   EXPECT_EQ(1, CountLogLines("carddouble_partial"));
   EXPECT_EQ(nFileLines + 2, CountLogLines(strFile));
   // The complete library next to it is usable.
-  EXPECT_TRUE(LoadCardLibrary(TestPath(TestExeDir(), "carddouble")));
+  EXPECT_TRUE(LoadCardLibrary(JoinPath(GetExeDir(), "carddouble")));
   EXPECT_NE(nullptr, GetCardFunctions());
   UnloadCardLibrary();
 }

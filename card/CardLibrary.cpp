@@ -2,7 +2,6 @@
 
 #include "base/logging/ProcessLog.h"
 #include "base/system/ExePath.h"
-#include "card/CardLifecycle.h"
 #include "base/system/LibraryLoader.h"
 
 #include <mutex>
@@ -96,8 +95,6 @@ bool LoadLocked(CLoadedCardLibrary& state, const std::string& strDir) {
 }  // namespace
 
 bool LoadCardLibrary(const std::string& strDir) {
-  // A library being replaced must not stay marked initialised.
-  myEnd();
   std::lock_guard<std::mutex> guard(CardLibraryMutex());
   return LoadLocked(CardLibraryState(), strDir);
 }
@@ -110,7 +107,6 @@ bool EnsureCardLibraryLoaded() {
 }
 
 void UnloadCardLibrary() {
-  myEnd();
   std::lock_guard<std::mutex> guard(CardLibraryMutex());
   CLoadedCardLibrary& state = CardLibraryState();
   state.m_bUsable = false;

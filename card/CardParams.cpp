@@ -1,6 +1,6 @@
 #include "card/CardParams.h"
 
-#include "card/ApiHandler.h"
+#include "card/ApiResult.h"
 #include "card/CardLibrary.h"
 
 #include <climits>

@@ -90,6 +90,7 @@ void CardDoubleTest::SetUp() {
 }
 
 void CardDoubleTest::TearDown() {
+  myEnd();
   UnloadCardLibrary();
   if (m_control.Symbol("dblReset") != nullptr) Control<PFN_dblReset>("dblReset")();
   m_control.Close();

@@ -30,13 +30,16 @@ bool StoreField(char* szField, const char* szSrc, size_t nLen) {
   return true;
 }
 
-const char* LastAnySeparator(const char* szPath) {
+template <bool (*IsSeparator)(char)>
+const char* LastSeparator(const char* szPath) {
   const char* p = nullptr;
   for (const char* q = szPath; *q != '\0'; ++q) {
-    if (FsIsAnySeparator(*q)) p = q;
+    if (IsSeparator(*q)) p = q;
   }
   return p;
 }
+
+const char* LastAnySeparator(const char* szPath) { return LastSeparator<FsIsAnySeparator>(szPath); }
 
 }  // namespace
 
@@ -52,7 +55,9 @@ void CMyFile::MakeDirectory(const char* szPath) {
   if (nLen >= kMaxFullName) return;  // longer than any path this class builds
   char szCopy[kMaxFullName];
   std::memcpy(szCopy, szPath, nLen + 1);
-  char* pSep = const_cast<char*>(LastAnySeparator(szCopy));
+  // Only what the system takes as a separator divides the directories to
+  // make: on POSIX "a\\b" is one directory.
+  char* pSep = const_cast<char*>(LastSeparator<FsIsSystemSeparator>(szCopy));
   if (pSep == nullptr) {
     FsCreateDirectory(szCopy);
     return;

@@ -27,9 +27,14 @@ TEST_F(Dispatcher, RoutingAndPlainResults) {
   }
   // A card-side name, and one that holds "cloud" further on, take the card
   // route; a name beginning with "cloud" the cloud route. None has output.
+  const int nCardLines = CountLogLines("Get a unknow call : xcloudMakeQr");
+  const int nCloudLines = CountLogLines("Get a unknow call : cloudNoSuch");
   for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudMakeQr", "cloudNoSuch"}) {
     EXPECT_EQ((RequestParams{{"return", "-10000"}}), Call({{"Fun", szFun}})) << szFun;
   }
+  // Only the card side logs an unknown name.
+  EXPECT_EQ(nCardLines + 1, CountLogLines("Get a unknow call : xcloudMakeQr"));
+  EXPECT_EQ(nCloudLines, CountLogLines("Get a unknow call : cloudNoSuch"));
   EXPECT_EQ("", Calls());
   EXPECT_TRUE(CardCallsAnswered());
 }

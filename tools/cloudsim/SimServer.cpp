@@ -52,7 +52,9 @@ bool CSimServer::Listen(const std::string& strHost, unsigned short nPort, unsign
     strError = "not an IPv4 address: " + strHost;
     return false;
   }
-  m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking, so that a connection reset between poll() and accept()
+  // cannot hold the loop in accept().
+  m_nListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   int nOn = 1;
   socklen_t nLen = sizeof(addr);
   if (m_nListenFd < 0 ||

@@ -297,11 +297,15 @@ TEST_F(CloudsimTest, UserCertificateComesSealedToTheExchangeCertificate) {
   WriteFile(m_dir.Join("user.der"), Unbase64(strCertB64));
   ASSERT_TRUE(Openssl("x509 -inform DER -in user.der -out user.pem"));
   EXPECT_TRUE(Openssl("verify -CAfile sim/ca.pem user.pem"));
-  ASSERT_TRUE(Openssl("x509 -in user.pem -noout -subject -ext keyUsage", "user.txt"));
+  ASSERT_TRUE(Openssl("x509 -in user.pem -noout -serial -subject -ext keyUsage", "user.txt"));
   const std::string strText = ReadFile(m_dir.Join("user.txt"));
   EXPECT_NE(strText.find("CN = Cloud User " + strCode.substr(0, 8)), std::string::npos) << strText;
   EXPECT_NE(strText.find("X509v3 Key Usage: critical"), std::string::npos) << strText;
   EXPECT_NE(strText.find("Digital Signature"), std::string::npos) << strText;
+  // A positive 16-byte serial: 32 hex digits, the first below 8.
+  ASSERT_EQ(strText.compare(0, 7, "serial="), 0) << strText;
+  EXPECT_EQ(strText.find_first_not_of("0123456789ABCDEF", 7), 7u + 32) << strText;
+  EXPECT_LT(strText[7], '8') << strText;
 
   CReply again = PostSealed("getSignCertByCloudKey", Sealed(strVerify, strCode, strClient));
   EXPECT_EQ(Member(OpenReply(again), "certB64"), strCertB64);

@@ -40,8 +40,7 @@ TEST_F(AgentProcess, SigtermStopsInOrderAndTheWatchdogLetsItGo) {
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
   ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("watching process") != std::string::npos; },
-                      10000));
+  ASSERT_TRUE(DaemonSays("watching process")) << DaemonLog();
 
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), SIGTERM), 0);
   // The loop sees the signal within 200 ms and the listener within one pass.
@@ -60,8 +59,7 @@ TEST_F(AgentProcess, SigtermStopsInOrderAndTheWatchdogLetsItGo) {
   EXPECT_LT(nSignal, nStopping);
   EXPECT_LT(nStopping, nExit);
 
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("quit event") != std::string::npos; }, 10000))
-      << DaemonLog();
+  ASSERT_TRUE(DaemonSays("quit event")) << DaemonLog();
   EXPECT_EQ(DaemonLog().find("restart"), std::string::npos) << DaemonLog();
   EXPECT_FALSE(PortAccepts(m_nPort));
 }
@@ -70,13 +68,11 @@ TEST_F(AgentProcess, KilledAgentIsBroughtBackServing) {
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
   ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("watching process") != std::string::npos; },
-                      10000));
+  ASSERT_TRUE(DaemonSays("watching process")) << DaemonLog();
 
   ASSERT_TRUE(agent.Kill());
   ASSERT_TRUE(agent.Wait(10000));
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("as process ") != std::string::npos; }, 20000))
-      << DaemonLog();
+  ASSERT_TRUE(DaemonSays("as process ")) << DaemonLog();
   ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog() << DaemonLog();
 
   // Stop the restarted agent the way a user would, so nothing outlives the test.

@@ -51,7 +51,7 @@ class TrayAgent : public CAgentInstall {
     m_agent.Kill();
     m_agent.Wait(kDeadlineMs);
     // Let the watchdog finish with the log before the directory goes.
-    WaitFor([&] { return DaemonLog().find("giving up") != std::string::npos; }, kDeadlineMs);
+    DaemonSays("giving up", kDeadlineMs);
   }
 
   // Starts the agent and waits for its window; null when none appeared.
@@ -72,11 +72,8 @@ class TrayAgent : public CAgentInstall {
   // Waits for the watchdog to watch the agent, then finds the agent's quit
   // event, which was made before the watchdog started.
   bool FindAgentQuitEvent(CEventProbe& quit) {
-    if (!WaitFor([&] { return DaemonLog().find("watching process") != std::string::npos; },
-                 kDeadlineMs)) {
-      return false;
-    }
-    return FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
+    return DaemonSays("watching process", kDeadlineMs) &&
+           FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
   }
 
   // Clicks the tray icon with the right button, as the notification area

@@ -34,8 +34,7 @@ std::string Head(size_t nBodyLen) {
          "\r\nConnection: close\r\nContent-Type: text/json; charset=utf-8\r\n\r\n";
 }
 
-std::string Build(const RequestParams& result) {
-  CHttpExchange ex;
+std::string Build(CHttpExchange& ex, const RequestParams& result) {
   EXPECT_TRUE(ex.BuildResponseDated(result, kDate));
   EXPECT_EQ(ex.m_pSendBuf.get()[ex.m_nSendLen], '\0');
   EXPECT_EQ(ex.m_nSendPos, 0u);
@@ -52,11 +51,12 @@ TEST(Response, ExactBytes) {
        "{\"Zeta\":\"Z\",\"alpha\":\"a\",\"return\":\"0\"}"},
       {{{"v", strOdd}}, "{\"v\":\"" + strOdd + "\"}"},
   };
+  CHttpExchange ex;  // one exchange: each response replaces the one before
   for (const auto& c : kCases) {
     const std::string strBody = "\r\n\r\n" + c.second + "\r\n\r\n";
-    EXPECT_EQ(Build(c.first), Head(strBody.size()) + strBody);
+    EXPECT_EQ(Build(ex, c.first), Head(strBody.size()) + strBody);
   }
-  EXPECT_EQ(Build({}).size(), Head(10).size() + 10);  // the 10-byte empty body
+  EXPECT_EQ(Build(ex, {}), Head(10) + "\r\n\r\n{}\r\n\r\n");  // shorter than the one before
 }
 
 // The HTTP date of a moment, formatted here from the C library's UTC breakdown.

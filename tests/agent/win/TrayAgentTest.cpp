@@ -10,15 +10,11 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "base/system/Process.h"
-#include "tests/agent/AgentTestSupport.h"
+#include "tests/agent/AgentInstall.h"
 #include "tests/agent/win/AgentWindows.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -40,24 +36,14 @@ bool FindTrayCall(const CTrayRecorder& tray, DWORD dwCommand, UINT nFlags,
   return false;
 }
 
-class TrayAgent : public ::testing::Test {
+class TrayAgent : public CAgentInstall {
  protected:
   void SetUp() override {
     if (WineWithoutDisplay()) {
       GTEST_SKIP() << "Wine has no X display here; run the tests under xvfb-run";
     }
-    ASSERT_FALSE(m_install.Path().empty());
-    m_strAgent = (m_install.Path() / "Tolvan.exe").string();
-    fs::copy_file(BuildPath(TOLVAN_AGENT_PATH), m_strAgent);
-    fs::copy_file(BuildPath(TOLVAN_DAEMON_PATH), m_install.Path() / "TolvanDaemon.exe");
-    m_nPort = PickFreePort();
-    ASSERT_NE(m_nPort, 0);
-    std::ofstream ini(m_install.Path() / "TolvanService.ini", std::ios::binary);
-    ini << "[Config]\r\nPort=" << m_nPort << "\r\nDebugLevel=3\r\n";
-    ini.close();
-    // The watchdog never restarts an agent behind the test's back: an agent
-    // that ends without its quit event makes it give up, and say so.
-    m_vecEnv = EnvironmentWith({"TOLVAN_WATCHDOG_MAX_RESTARTS=0"});
+    CAgentInstall::SetUp();
+    NoRestarts();
   }
 
   void TearDown() override {
@@ -65,7 +51,7 @@ class TrayAgent : public ::testing::Test {
     m_agent.Kill();
     m_agent.Wait(kDeadlineMs);
     // Let the watchdog finish with the log before the directory goes.
-    WaitFor([&] { return DaemonLog().find("giving up") != std::string::npos; }, kDeadlineMs);
+    DaemonSays("giving up", kDeadlineMs);
   }
 
   // Starts the agent and waits for its window; null when none appeared.
@@ -86,11 +72,8 @@ class TrayAgent : public ::testing::Test {
   // Waits for the watchdog to watch the agent, then finds the agent's quit
   // event, which was made before the watchdog started.
   bool FindAgentQuitEvent(CEventProbe& quit) {
-    if (!WaitFor([&] { return DaemonLog().find("watching process") != std::string::npos; },
-                 kDeadlineMs)) {
-      return false;
-    }
-    return FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
+    return DaemonSays("watching process", kDeadlineMs) &&
+           FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
   }
 
   // Clicks the tray icon with the right button, as the notification area
@@ -107,14 +90,6 @@ class TrayAgent : public ::testing::Test {
     return hMenu;
   }
 
-  bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
-  std::string AgentLog() { return ReadLogs(m_install.Path() / "Log", "Tolvan2"); }
-  std::string DaemonLog() { return ReadLogs(m_install.Path() / "Log", "TolvanDaemon"); }
-
-  CTempDir m_install;
-  std::string m_strAgent;
-  uint16_t m_nPort = 0;
-  std::vector<std::string> m_vecEnv;
   CProcess m_agent;
   ULONGLONG m_nStartTick = 0;
 };

@@ -124,6 +124,15 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
+  // Starts the child in strRole and reads the lines it says first (the last
+  // one once it holds what the role takes).
+  bool StartHolding(const std::string& strRole, const std::vector<std::string>& vecLines) {
+    if (!Start(strRole)) return false;
+    for (const std::string& strLine : vecLines) {
+      if (ReadLine() != strLine) return false;
+    }
+    return true;
+  }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
   bool CloseInputAndWait() {
     m_Process.CloseInput();
@@ -134,6 +143,17 @@ public:
 private:
   CProcess m_Process;
 };
+
+// The cases of the kill-the-holder tests: no object of ours open during the
+// kill and, on POSIX, one open. A named event on Windows stays unsignalled
+// while any handle to it is open: only a fresh one is free again there.
+inline std::vector<bool> OpenDuringKillCases() {
+#ifdef _WIN32
+  return {false};
+#else
+  return {false, true};
+#endif
+}
 
 // A lock name of its own for each call, so that parallel runs (and Windows'
 // session-wide names) never meet.

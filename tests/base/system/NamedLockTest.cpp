@@ -79,26 +79,20 @@ TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
 }
 
 TEST_F(NamedLock, ChildHoldingTheLockFailsTheOneSecondWaitUntilKilled) {
-  for (bool bOpenDuringKill : {false, true}) {
-#ifdef _WIN32
-    // A named event stays unsignalled while any handle to it is open; only a
-    // fresh event (all handles closed) is free again.
-    if (bOpenDuringKill) continue;
-#endif
-    SCOPED_TRACE(bOpenDuringKill ? "our object open during the kill" : "no object open");
+  for (bool bOpenDuringKill : childrole::OpenDuringKillCases()) {
+    SCOPED_TRACE(bOpenDuringKill);
     std::string strName = UniqueName("cross");
     std::unique_ptr<CNamedLock> mine;
-    if (bOpenDuringKill) mine.reset(new CNamedLock(strName.c_str()));
+    if (bOpenDuringKill) mine = std::make_unique<CNamedLock>(strName.c_str());
     CChild child;
-    ASSERT_TRUE(child.Start("lock:" + strName));
-    ASSERT_EQ(child.ReadLine(), "held");
+    ASSERT_TRUE(child.StartHolding("lock:" + strName, {"held"}));
     {
       CNamedLock probe(strName.c_str());
       EXPECT_FALSE(probe.IsCreater());
       EXPECT_FALSE(probe.Acquire(1000));
     }
     ASSERT_TRUE(child.KillAndWait());
-    if (!mine) mine.reset(new CNamedLock(strName.c_str()));
+    if (!mine) mine = std::make_unique<CNamedLock>(strName.c_str());
     EXPECT_TRUE(mine->Acquire(0)) << "a killed holder leaves the lock free at once";
   }
 }
@@ -108,8 +102,7 @@ TEST_F(NamedLock, ChildDoesNotInheritAHeldLockAndGivesItsOwnBack) {
   CNamedLock mine(strName.c_str());
   ASSERT_TRUE(mine.Acquire(0));
   CChild child;
-  ASSERT_TRUE(child.Start("lock:" + strChildName));
-  ASSERT_EQ(child.ReadLine(), "held");
+  ASSERT_TRUE(child.StartHolding("lock:" + strChildName, {"held"}));
   mine.Release();
   // The child is still running with every descriptor it inherited: the lock
   // must be free all the same.

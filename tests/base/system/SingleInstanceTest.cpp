@@ -30,8 +30,7 @@ TEST_F(SingleInstance, FirstHoldsAndSecondSeesAnotherInstance) {
 TEST_F(SingleInstance, KilledInstanceDoesNotBlockTheNextStart) {
   std::string strName = UniqueName("inst");
   childrole::CChild child;
-  ASSERT_TRUE(child.Start("instance:" + strName));
-  ASSERT_EQ(child.ReadLine(), "held");
+  ASSERT_TRUE(child.StartHolding("instance:" + strName, {"held"}));
   {
     CSingleInstance second(strName.c_str());
     EXPECT_TRUE(second.IsAnotherInstance());

@@ -63,20 +63,14 @@ TEST_F(IpcMutex, NotRecursiveAndAnyThreadMayUnlock) {
 }
 
 TEST_F(IpcMutex, ChildHolderExcludesAndItsDeathFreesTheLockAtOnce) {
-  for (bool bOpenDuringKill : {false, true}) {
-#ifdef _WIN32
-    // A named event stays unsignalled while any handle to it is open: a killed
-    // holder frees it only once every handle is closed.
-    if (bOpenDuringKill) continue;
-#endif
-    SCOPED_TRACE(bOpenDuringKill ? "our object open during the kill" : "no object open");
+  for (bool bOpenDuringKill : childrole::OpenDuringKillCases()) {
+    SCOPED_TRACE(bOpenDuringKill);
     int nNumber = UniqueNumber();
     std::unique_ptr<CIpcMutex> mine;
-    if (bOpenDuringKill) mine.reset(new CIpcMutex(nNumber));
+    if (bOpenDuringKill) mine = std::make_unique<CIpcMutex>(nNumber);
     childrole::CChild child;
-    ASSERT_TRUE(child.Start("ipc:" + std::to_string(nNumber)));
-    ASSERT_EQ(child.ReadLine(), bOpenDuringKill ? "opener" : "creator");
-    ASSERT_EQ(child.ReadLine(), "held");
+    ASSERT_TRUE(child.StartHolding("ipc:" + std::to_string(nNumber),
+                                   {bOpenDuringKill ? "opener" : "creator", "held"}));
     {
       CIpcMutex other(nNumber);
       EXPECT_FALSE(other.IsCreater());
@@ -85,7 +79,7 @@ TEST_F(IpcMutex, ChildHolderExcludesAndItsDeathFreesTheLockAtOnce) {
     }
     ASSERT_TRUE(child.KillAndWait());
     if (!mine) {
-      mine.reset(new CIpcMutex(nNumber));
+      mine = std::make_unique<CIpcMutex>(nNumber);
       EXPECT_TRUE(mine->IsCreater()) << "nobody else has the name open any more";
     }
     CNamedLock probe(IpcName(nNumber).c_str());

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
+#include "libs/pkicard/ByteVector.h"
 #include "libs/pkicard/OsslPtr.h"
-
-using ByteVector = std::vector<unsigned char>;
 
 // The card library's algorithm numbers.
 enum emPkiDigest { PKI_DIGEST_SHA1 = 1, PKI_DIGEST_SHA256 = 2, PKI_DIGEST_SM3 = 3,

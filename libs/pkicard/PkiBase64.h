@@ -2,9 +2,8 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
 
 // Standard Base64 on one line, with '=' padding.
 std::string Base64Encode(const unsigned char* pData, size_t nLen);

@@ -64,8 +64,10 @@ int WriteOut(PkiBlob* pOut, const unsigned char* pData, size_t nLen) {
 
 int WriteOut(PkiBlob* pOut, const ByteVector& data) { return WriteOut(pOut, data.data(), data.size()); }
 
-// Runs body, turning exceptions into codes and clearing OpenSSL's error queue.
-// On failure other than a short buffer the blob's length is set to 0.
+// Runs body, turning exceptions into codes. OpenSSL's error queue is cleared
+// here, once per exported call: the code inside leaves what it pushes and
+// answers codes of its own. On failure other than a short buffer the blob's
+// length is set to 0.
 template <typename Body>
 int Guarded(PkiBlob* pOut, Body body) {
   int nResult = PKI_ERR_GENERAL;

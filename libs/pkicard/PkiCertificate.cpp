@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include <openssl/core_names.h>
-#include <openssl/err.h>
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
@@ -101,7 +100,6 @@ X509Ptr ParseCertificate(const unsigned char* pData, size_t nLen) {
     BioPtr bio(BIO_new_mem_buf(pData, static_cast<int>(nLen)));
     if (bio) cert.reset(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
   }
-  ERR_clear_error();
   return cert;
 }
 
@@ -144,14 +142,12 @@ int CheckCertificate(X509* pCert, const std::string& strTrustStore) {
       nLoaded = X509_STORE_load_file(store.get(), strTrustStore.c_str());
     }
   }
-  ERR_clear_error();
   if (nLoaded != 1) return PKI_ERR_TRUST_STORE;
 
   X509StoreCtxPtr ctx(X509_STORE_CTX_new());
   if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), pCert, nullptr) != 1) return PKI_ERR_CRYPTO;
   const int nVerified = X509_verify_cert(ctx.get());
   const int nError = X509_STORE_CTX_get_error(ctx.get());
-  ERR_clear_error();
   if (nVerified == 1) return PKI_OK;
   switch (nError) {
     case X509_V_ERR_CERT_HAS_EXPIRED:
@@ -195,10 +191,7 @@ std::string XmlEscape(const std::string& strText) {
 
 bool CertificateXml(X509* pCert, std::string& strXml) {
   EVP_PKEY* pKey = X509_get0_pubkey(pCert);
-  if (pKey == nullptr) {
-    ERR_clear_error();
-    return false;
-  }
+  if (pKey == nullptr) return false;
   std::string strSerial;
   {
     const ASN1_INTEGER* pSerial = X509_get0_serialNumber(pCert);
@@ -229,10 +222,7 @@ bool CertificateXml(X509* pCert, std::string& strXml) {
   unsigned char thumb[EVP_MAX_MD_SIZE];
   unsigned int nThumb = 0;
   EvpMdPtr sha1(EVP_MD_fetch(nullptr, "SHA1", nullptr));
-  if (!sha1 || X509_digest(pCert, sha1.get(), thumb, &nThumb) != 1) {
-    ERR_clear_error();
-    return false;
-  }
+  if (!sha1 || X509_digest(pCert, sha1.get(), thumb, &nThumb) != 1) return false;
 
   strXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CertInfo>\n";
   AddElement(strXml, "Version", std::to_string(X509_get_version(pCert) + 1));
@@ -251,6 +241,5 @@ bool CertificateXml(X509* pCert, std::string& strXml) {
   AddElement(strXml, "Thumbprint", Hex(thumb, nThumb));
   AddElement(strXml, "PreferredDigest", std::to_string(PreferredDigest(pKey)));
   strXml += "</CertInfo>\n";
-  ERR_clear_error();
   return true;
 }

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstring>
 
-#include <openssl/err.h>
 
 #include "libs/pkicard/DerReader.h"
 #include "libs/pkicard/OsslPtr.h"
@@ -67,7 +66,6 @@ bool RidMatches(const DerElement& rid, X509* pCert) {
   X509NamePtr name(d2i_X509_NAME(nullptr, &p, static_cast<long>(issuer.TotalLen())));
   p = serial.m_pHeader;
   AsnIntegerPtr number(d2i_ASN1_INTEGER(nullptr, &p, static_cast<long>(serial.TotalLen())));
-  ERR_clear_error();
   return name && number && X509_NAME_cmp(name.get(), X509_get_issuer_name(pCert)) == 0 &&
          ASN1_INTEGER_cmp(number.get(), X509_get0_serialNumber(pCert)) == 0;
 }
@@ -88,10 +86,7 @@ int SealEnvelope(X509* pCert, int nSymmAlgo, const unsigned char* pData, size_t 
     return PKI_ERR_CRYPTO;
   }
   CmsPtr cms(CMS_encrypt(recipients.get(), in.get(), cipher.get(), CMS_BINARY));
-  if (!cms || i2d_CMS_bio(mem.get(), cms.get()) != 1) {
-    ERR_clear_error();
-    return PKI_ERR_CRYPTO;
-  }
+  if (!cms || i2d_CMS_bio(mem.get(), cms.get()) != 1) return PKI_ERR_CRYPTO;
   char* pOut = nullptr;
   const long nOut = BIO_get_mem_data(mem.get(), &pOut);
   if (nOut <= 0) return PKI_ERR_CRYPTO;
@@ -108,16 +103,10 @@ int FindEnvelopeRecipient(const unsigned char* pEnvelope, size_t nLen, X509* pCe
   // which the walk below can read.
   const unsigned char* p = pEnvelope;
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(nLen)));
-  if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_enveloped) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_enveloped) return PKI_ERR_BAD_ENVELOPE;
   unsigned char* pDer = nullptr;
   const int nDer = i2d_CMS_ContentInfo(cms.get(), &pDer);
-  if (nDer <= 0) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (nDer <= 0) return PKI_ERR_BAD_ENVELOPE;
   const ByteVector der(pDer, pDer + nDer);
   OPENSSL_free(pDer);
 
@@ -178,15 +167,9 @@ int DecryptEnvelopeContent(const ByteVector& encryptedContentInfo, const ByteVec
   const unsigned char* p = der.data();
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
   BioPtr out(BIO_new(BIO_s_mem()));
-  if (!cms || !out) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (!cms || !out) return PKI_ERR_BAD_ENVELOPE;
   if (CMS_EncryptedData_decrypt(cms.get(), contentKey.data(), contentKey.size(), nullptr, out.get(),
-                                CMS_BINARY) != 1) {
-    ERR_clear_error();
-    return PKI_ERR_DECRYPT;
-  }
+                                CMS_BINARY) != 1) return PKI_ERR_DECRYPT;
   char* pPlain = nullptr;
   const long nPlain = BIO_get_mem_data(out.get(), &pPlain);
   plain.assign(reinterpret_cast<unsigned char*>(pPlain),

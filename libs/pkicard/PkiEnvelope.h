@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 #include <openssl/x509.h>
 
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
 
 // Seals data for the certificate's key as DER CMS EnvelopedData with the
 // numbered symmetric cipher. Returns a card library code.

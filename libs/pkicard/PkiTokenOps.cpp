@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstring>
 
-#include <openssl/err.h>
 
 #include "libs/pkicard/OsslPtr.h"
 #include "libs/pkicard/PkiAlgorithms.h"
@@ -146,7 +145,6 @@ int OpenEnvelopeOnToken(const CP11Token& token, const char* szLabel, const char*
   if (nResult != PKI_OK) return nResult;
   const unsigned char* p = certDer.data();
   X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(certDer.size())));
-  ERR_clear_error();
   if (!cert) return PKI_ERR_BAD_CERT;
 
   EnvelopeRecipient recipient;

@@ -6,6 +6,7 @@
 
 #include "libs/pkicard/DerReader.h"
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/OsslAlgorithms.h"
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/pkiCard.h"
 

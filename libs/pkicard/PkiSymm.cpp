@@ -5,6 +5,7 @@
 #include <openssl/rand.h>
 
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/OsslAlgorithms.h"
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/pkiCard.h"
 

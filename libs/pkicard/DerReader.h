@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "libs/pkicard/ByteVector.h"
+
 // A reader over definite-length DER: one TLV at a time, every length checked
 // against what is left. Reading never goes past the end of the input.
 struct DerElement {
@@ -32,3 +34,6 @@ class CDerReader {
   const unsigned char* m_p;
   const unsigned char* m_pEnd;
 };
+
+// One DER element: tag, definite length, content.
+ByteVector DerWrap(unsigned char nTag, const ByteVector& content);

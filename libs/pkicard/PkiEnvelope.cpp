@@ -13,43 +13,13 @@
 namespace {
 
 const unsigned char kTagInteger = 0x02;
-const unsigned char kTagOctetString = 0x04;
 const unsigned char kTagOid = 0x06;
 const unsigned char kTagSequence = 0x30;
-const unsigned char kTagSet = 0x31;
 const unsigned char kTagContext0 = 0xa0;
 const unsigned char kTagContext0Primitive = 0x80;
 
-// OID contents (without tag and length).
-const unsigned char kOidEnvelopedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x03};
 const unsigned char kOidEncryptedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x06};
-const unsigned char kOidRsaEncryption[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x01, 0x01};
 
-template <size_t N>
-bool IsOid(const DerElement& element, const unsigned char (&oid)[N]) {
-  return element.m_nTag == kTagOid && element.m_nValueLen == N &&
-         std::memcmp(element.m_pValue, oid, N) == 0;
-}
-
-void AppendLength(ByteVector& out, size_t nLen) {
-  if (nLen < 0x80) {
-    out.push_back(static_cast<unsigned char>(nLen));
-    return;
-  }
-  unsigned char bytes[sizeof(size_t)];
-  size_t nBytes = 0;
-  for (size_t n = nLen; n != 0; n >>= 8) bytes[nBytes++] = static_cast<unsigned char>(n & 0xff);
-  out.push_back(static_cast<unsigned char>(0x80 | nBytes));
-  while (nBytes != 0) out.push_back(bytes[--nBytes]);
-}
-
-ByteVector Wrap(unsigned char nTag, const ByteVector& content) {
-  ByteVector out;
-  out.push_back(nTag);
-  AppendLength(out, content.size());
-  out.insert(out.end(), content.begin(), content.end());
-  return out;
-}
 
 // True when the recipient identifier (IssuerAndSerialNumber or [0]
 // SubjectKeyIdentifier) names the certificate.
@@ -111,46 +81,9 @@ int FindEnvelopeRecipient(const unsigned char* pEnvelope, size_t nLen, X509* pCe
   const ByteVector der(pDer, pDer + nDer);
   OPENSSL_free(pDer);
 
-  CDerReader top(der.data(), der.size());
-  DerElement contentInfo, oid, explicitContent, enveloped, version, recipientInfos, encryptedContent;
-  if (!top.Expect(kTagSequence, contentInfo)) return PKI_ERR_BAD_ENVELOPE;
-  CDerReader ci(contentInfo);
-  if (!ci.Expect(kTagOid, oid) || !IsOid(oid, kOidEnvelopedData) ||
-      !ci.Expect(kTagContext0, explicitContent)) {
-    return PKI_ERR_BAD_ENVELOPE;
-  }
-  CDerReader ex(explicitContent);
-  if (!ex.Expect(kTagSequence, enveloped)) return PKI_ERR_BAD_ENVELOPE;
-  CDerReader env(enveloped);
-  if (!env.Expect(kTagInteger, version)) return PKI_ERR_BAD_ENVELOPE;
-  if (env.PeekTag() == kTagContext0) {  // originatorInfo
-    DerElement originator;
-    if (!env.Next(originator)) return PKI_ERR_BAD_ENVELOPE;
-  }
-  if (!env.Expect(kTagSet, recipientInfos) || !env.Expect(kTagSequence, encryptedContent)) {
-    return PKI_ERR_BAD_ENVELOPE;
-  }
-
-  CDerReader ris(recipientInfos);
-  while (!ris.AtEnd()) {
-    DerElement ri;
-    if (!ris.Next(ri)) return PKI_ERR_BAD_ENVELOPE;
-    if (ri.m_nTag != kTagSequence) continue;  // not key transport
-    CDerReader ktri(ri);
-    DerElement riVersion, rid, keyAlgo, encryptedKey, keyAlgoOid;
-    if (!ktri.Expect(kTagInteger, riVersion) || !ktri.Next(rid) ||
-        !ktri.Expect(kTagSequence, keyAlgo) || !ktri.Expect(kTagOctetString, encryptedKey)) {
-      return PKI_ERR_BAD_ENVELOPE;
-    }
-    CDerReader algo(keyAlgo);
-    if (!algo.Expect(kTagOid, keyAlgoOid) || !IsOid(keyAlgoOid, kOidRsaEncryption)) continue;
-    if (!RidMatches(rid, pCert)) continue;
-    recipient.m_encryptedKey.assign(encryptedKey.m_pValue, encryptedKey.m_pValue + encryptedKey.m_nValueLen);
-    recipient.m_encryptedContentInfo.assign(encryptedContent.m_pHeader,
-                                            encryptedContent.m_pHeader + encryptedContent.TotalLen());
-    return PKI_OK;
-  }
-  return PKI_ERR_NO_RECIPIENT;
+  return FindKeyTransportRecipient(der.data(), der.size(),
+                                   [pCert](const DerElement& rid) { return RidMatches(rid, pCert); },
+                                   recipient);
 }
 
 int DecryptEnvelopeContent(const ByteVector& encryptedContentInfo, const ByteVector& contentKey,
@@ -159,11 +92,10 @@ int DecryptEnvelopeContent(const ByteVector& encryptedContentInfo, const ByteVec
   // in a ContentInfo, so that OpenSSL decrypts it with the recovered key.
   ByteVector encryptedData = {kTagInteger, 0x01, 0x00};
   encryptedData.insert(encryptedData.end(), encryptedContentInfo.begin(), encryptedContentInfo.end());
-  ByteVector contentInfo = {kTagOid, sizeof kOidEncryptedData};
-  contentInfo.insert(contentInfo.end(), std::begin(kOidEncryptedData), std::end(kOidEncryptedData));
-  const ByteVector explicitContent = Wrap(kTagContext0, Wrap(kTagSequence, encryptedData));
+  ByteVector contentInfo = DerWrap(kTagOid, ByteVector(std::begin(kOidEncryptedData), std::end(kOidEncryptedData)));
+  const ByteVector explicitContent = DerWrap(kTagContext0, DerWrap(kTagSequence, encryptedData));
   contentInfo.insert(contentInfo.end(), explicitContent.begin(), explicitContent.end());
-  const ByteVector der = Wrap(kTagSequence, contentInfo);
+  const ByteVector der = DerWrap(kTagSequence, contentInfo);
 
   const unsigned char* p = der.data();
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));

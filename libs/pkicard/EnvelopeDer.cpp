@@ -1,7 +1,7 @@
 #include "libs/pkicard/EnvelopeDer.h"
 
 #include <cstring>
-#include <iterator>
+#include <initializer_list>
 
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/pkiCard.h"
@@ -27,6 +27,7 @@ bool IsOid(const DerElement& element, const unsigned char (&oid)[N]) {
 }
 
 
+const unsigned char kOidData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x01};
 const unsigned char kOidAes128Cbc[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x02};
 const unsigned char kOidAes256Cbc[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x2a};
 const unsigned char kOidSm4Cbc[] = {0x2a, 0x81, 0x1c, 0xcf, 0x55, 0x01, 0x68, 0x02};
@@ -151,4 +152,37 @@ bool EcdsaDerToRaw(const unsigned char* pDer, size_t nLen, size_t nHalf, ByteVec
   if (!reader.Expect(kTagInteger, r) || !reader.Expect(kTagInteger, s) || !reader.AtEnd()) return false;
   raw.resize(2 * nHalf);
   return UnsignedFixed(r, nHalf, raw.data()) && UnsignedFixed(s, nHalf, raw.data() + nHalf);
+}
+
+bool BuildEnvelopedData(const ByteVector& issuer, const ByteVector& serial, const ByteVector& encryptedKey,
+                        int nSymmAlgo, const ByteVector& iv, const ByteVector& cipher, ByteVector& der) {
+  const auto oid = [](const unsigned char* p, size_t n) { return DerWrap(kTagOid, ByteVector(p, p + n)); };
+  const auto join = [](std::initializer_list<ByteVector> parts) {
+    ByteVector out;
+    for (const ByteVector& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+  };
+  ByteVector cipherOid;
+  switch (nSymmAlgo) {
+    case PKI_SYMM_AES128: cipherOid = oid(kOidAes128Cbc, sizeof kOidAes128Cbc); break;
+    case PKI_SYMM_AES256: cipherOid = oid(kOidAes256Cbc, sizeof kOidAes256Cbc); break;
+    case PKI_SYMM_SM4: cipherOid = oid(kOidSm4Cbc, sizeof kOidSm4Cbc); break;
+    case PKI_SYMM_3DES: cipherOid = oid(kOidDesEde3Cbc, sizeof kOidDesEde3Cbc); break;
+    default: return false;
+  }
+  const ByteVector kNull = {0x05, 0x00};
+  const ByteVector recipient = DerWrap(
+      kTagSequence,
+      join({DerWrap(kTagInteger, {0x00}), DerWrap(kTagSequence, join({issuer, DerWrap(kTagInteger, serial)})),
+            DerWrap(kTagSequence, join({oid(kOidRsaEncryption, sizeof kOidRsaEncryption), kNull})),
+            DerWrap(kTagOctetString, encryptedKey)}));
+  const ByteVector content = DerWrap(
+      kTagSequence, join({oid(kOidData, sizeof kOidData),
+                          DerWrap(kTagSequence, join({cipherOid, DerWrap(kTagOctetString, iv)})),
+                          DerWrap(kTagContext0Primitive, cipher)}));
+  const ByteVector enveloped =
+      DerWrap(kTagSequence, join({DerWrap(kTagInteger, {0x00}), DerWrap(kTagSet, recipient), content}));
+  der = DerWrap(kTagSequence,
+                join({oid(kOidEnvelopedData, sizeof kOidEnvelopedData), DerWrap(kTagContext0, enveloped)}));
+  return true;
 }

@@ -32,3 +32,10 @@ bool ReadEncryptedContentInfo(const ByteVector& eci, int& nSymmAlgo, ByteVector&
 // DER ECDSA-Sig-Value from r||s and back (r, s each nHalf bytes).
 bool EcdsaRawToDer(const unsigned char* pRaw, size_t nLen, ByteVector& der);
 bool EcdsaDerToRaw(const unsigned char* pDer, size_t nLen, size_t nHalf, ByteVector& raw);
+
+// DER ContentInfo(EnvelopedData) for one key-transport recipient named by
+// issuer (DER Name) and serial number (INTEGER contents), its content key
+// encrypted with rsaEncryption (PKCS#1 v1.5), the content with the numbered
+// CBC cipher. False for an unknown cipher number.
+bool BuildEnvelopedData(const ByteVector& issuer, const ByteVector& serial, const ByteVector& encryptedKey,
+                        int nSymmAlgo, const ByteVector& iv, const ByteVector& cipher, ByteVector& der);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "libs/pkicard/DerReader.h"
+
 namespace {
 
 bool IsAlphabet(unsigned char c) {
@@ -70,5 +72,37 @@ bool Base64Decode(const char* pText, size_t nLen, ByteVector& out) {
     if (strClean[i + 2] != '=') out.push_back(static_cast<unsigned char>(nBits >> 8));
     if (strClean[i + 3] != '=') out.push_back(static_cast<unsigned char>(nBits));
   }
+  return true;
+}
+
+std::vector<ByteVector> PemCertificates(const char* pText, size_t nLen) {
+  static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
+  static const std::string kEnd = "-----END CERTIFICATE-----";
+  const std::string strText(pText, nLen);
+  std::vector<ByteVector> certificates;
+  for (size_t nAt = strText.find(kBegin); nAt != std::string::npos; nAt = strText.find(kBegin, nAt)) {
+    const size_t nBody = nAt + kBegin.size();
+    const size_t nStop = strText.find(kEnd, nBody);
+    if (nStop == std::string::npos) break;
+    ByteVector der;
+    if (Base64Decode(strText.data() + nBody, nStop - nBody, der) && !der.empty()) {
+      certificates.push_back(std::move(der));
+    }
+    nAt = nStop + kEnd.size();
+  }
+  return certificates;
+}
+
+bool CertificateDer(const unsigned char* pData, size_t nLen, ByteVector& der) {
+  if (pData == nullptr || nLen == 0) return false;
+  CDerReader reader(pData, nLen);
+  DerElement element;
+  if (pData[0] == 0x30 && reader.Next(element) && reader.AtEnd()) {
+    der.assign(pData, pData + nLen);
+    return true;
+  }
+  std::vector<ByteVector> pem = PemCertificates(reinterpret_cast<const char*>(pData), nLen);
+  if (pem.empty()) return false;
+  der = std::move(pem.front());
   return true;
 }

@@ -22,6 +22,7 @@ const char kOidEcKey[] = "1.2.840.10045.2.1";
 
 // DER OID contents of the named curves the library tells apart.
 const unsigned char kCurveSm2[] = {0x2a, 0x81, 0x1c, 0xcf, 0x55, 0x01, 0x82, 0x2d};
+const unsigned char kCurveP256[] = {0x2a, 0x86, 0x48, 0xce, 0x3d, 0x03, 0x01, 0x07};
 const unsigned char kCurveP384[] = {0x2b, 0x81, 0x04, 0x00, 0x22};
 const unsigned char kCurveP521[] = {0x2b, 0x81, 0x04, 0x00, 0x23};
 
@@ -38,6 +39,14 @@ ByteVector CurveOf(PCCERT_CONTEXT pCert) {
 template <size_t N>
 bool IsCurve(const ByteVector& curve, const unsigned char (&oid)[N]) {
   return curve.size() == N && std::memcmp(curve.data(), oid, N) == 0;
+}
+
+// The byte width of r and s on the named curves CNG knows (0: another curve).
+size_t CurveBytes(const ByteVector& curve) {
+  if (IsCurve(curve, kCurveP256)) return 32;
+  if (IsCurve(curve, kCurveP384)) return 48;
+  if (IsCurve(curve, kCurveP521)) return 66;
+  return 0;
 }
 
 ByteVector Reversed(const BYTE* p, DWORD n) {
@@ -280,6 +289,11 @@ int WinCertificateInfo(PCCERT_CONTEXT pCert, PkiCertInfo& info) {
   }
   info.m_nKeyBits = static_cast<int>(
       ::CertGetPublicKeyLength(X509_ASN_ENCODING, const_cast<PCERT_PUBLIC_KEY_INFO>(&pInfo->SubjectPublicKeyInfo)));
+  if (info.m_nKeyBits == 0) {  // not every CryptoAPI measures EC keys
+    const ByteVector curve = CurveOf(pCert);
+    info.m_nKeyBits = IsCurve(curve, kCurveP521) ? 521 : static_cast<int>(CurveBytes(curve) * 8);
+    if (IsCurve(curve, kCurveSm2)) info.m_nKeyBits = 256;
+  }
   info.m_strKeyUsage = KeyUsageText(pCert);
   const ByteVector skid = SubjectKeyId(pCert);
   info.m_strSubjectKeyId = HexUpper(skid.data(), skid.size());
@@ -334,14 +348,11 @@ int WinVerifySignature(PCCERT_CONTEXT pCert, const unsigned char* pData, size_t 
   int nResult = ImportPublicKey(pCert, hKey);
   if (nResult != PKI_OK) return nResult;
   ByteVector raw(pSig, pSig + nSigLen);
+  size_t nHalf = 0;
   if (nKind == WIN_KEY_EC) {
-    DWORD nBits = 0;
-    ULONG nGot = 0;
-    if (::BCryptGetProperty(hKey.Get(), BCRYPT_KEY_LENGTH, reinterpret_cast<PUCHAR>(&nBits), sizeof nBits, &nGot,
-                            0) < 0 ||
-        !EcdsaDerToRaw(pSig, nSigLen, (nBits + 7) / 8, raw)) {
-      return PKI_ERR_SIGNATURE_INVALID;
-    }
+    nHalf = CurveBytes(CurveOf(pCert));
+    if (nHalf == 0) return PKI_ERR_UNSUPPORTED_ALGO;
+    if (!EcdsaDerToRaw(pSig, nSigLen, nHalf, raw)) return PKI_ERR_SIGNATURE_INVALID;
   }
   // The signature does not say its digest: any of the library's may have
   // made it (RSA: the DigestInfo inside names it).
@@ -350,14 +361,16 @@ int WinVerifySignature(PCCERT_CONTEXT pCert, const unsigned char* pData, size_t 
     if (WinHash(nAlgo, pData, nDataLen, digest) != PKI_OK) continue;
     NTSTATUS nStatus = 0;
     if (nKind == WIN_KEY_RSA) {
-      // The whole DigestInfo is given, so SM3 (which CNG does not name) is
-      // checked the same way as the others.
-      ByteVector digestInfo;
-      if (!MakeDigestInfo(nAlgo, digest, digestInfo)) continue;
-      BCRYPT_PKCS1_PADDING_INFO pad{nullptr};
-      nStatus = ::BCryptVerifySignature(hKey.Get(), &pad, digestInfo.data(), static_cast<ULONG>(digestInfo.size()),
-                                        raw.data(), static_cast<ULONG>(raw.size()), BCRYPT_PAD_PKCS1);
+      // SM3, which CNG does not name, is checked over its whole DigestInfo.
+      ByteVector hash = digest;
+      BCRYPT_PKCS1_PADDING_INFO pad{CngDigestName(nAlgo)};
+      if (pad.pszAlgId == nullptr && !MakeDigestInfo(nAlgo, digest, hash)) continue;
+      nStatus = ::BCryptVerifySignature(hKey.Get(), &pad, hash.data(), static_cast<ULONG>(hash.size()), raw.data(),
+                                        static_cast<ULONG>(raw.size()), BCRYPT_PAD_PKCS1);
     } else {
+      // ECDSA uses the leftmost bits of a digest longer than the curve (the
+      // curves here are whole bytes wide, or wider than every digest).
+      if (digest.size() > nHalf) digest.resize(nHalf);
       nStatus = ::BCryptVerifySignature(hKey.Get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
                                         raw.data(), static_cast<ULONG>(raw.size()), 0);
     }

@@ -19,7 +19,9 @@ void StartGcrypt() {
   });
 }
 
-const wchar_t* CngDigest(int nDigestAlgo) {
+}  // namespace
+
+const wchar_t* CngDigestName(int nDigestAlgo) {
   switch (nDigestAlgo) {
     case PKI_DIGEST_SHA1: return BCRYPT_SHA1_ALGORITHM;
     case PKI_DIGEST_SHA256: return BCRYPT_SHA256_ALGORITHM;
@@ -28,6 +30,8 @@ const wchar_t* CngDigest(int nDigestAlgo) {
     default: return nullptr;
   }
 }
+
+namespace {
 
 int GcryptHash(int nAlgo, const unsigned char* pData, size_t nLen, ByteVector& digest) {
   StartGcrypt();
@@ -143,7 +147,7 @@ std::string Utf8FromWide(const wchar_t* pText, size_t nLen) {
 
 int WinHash(int nDigestAlgo, const unsigned char* pData, size_t nLen, ByteVector& digest) {
   if (nDigestAlgo == PKI_DIGEST_SM3) return GcryptHash(GCRY_MD_SM3, pData, nLen, digest);
-  const wchar_t* szAlgo = CngDigest(nDigestAlgo);
+  const wchar_t* szAlgo = CngDigestName(nDigestAlgo);
   if (szAlgo == nullptr) return PKI_ERR_UNSUPPORTED_ALGO;
   if (nLen > ULONG_MAX) return PKI_ERR_INVALID_ARG;
   AlgHandle hAlg;

@@ -79,6 +79,9 @@ int PkiCodeFromWinError(DWORD nError);
 std::wstring WideFromAnsi(const char* szText);
 std::string Utf8FromWide(const wchar_t* pText, size_t nLen);
 
+// CNG's name of a digest (SM3 has none: null).
+const wchar_t* CngDigestName(int nDigestAlgo);
+
 int WinHash(int nDigestAlgo, const unsigned char* pData, size_t nLen, ByteVector& digest);
 int WinRandom(unsigned char* pOut, size_t nCount);
 // CBC with PKCS#7 padding; the IV is given (decrypting) or made and put in

@@ -1,6 +1,7 @@
 #include "libs/pkicard/WinKeyStore.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "libs/pkicard/EnvelopeDer.h"
@@ -16,6 +17,7 @@ class CCertKey {
  public:
   CCertKey() = default;
   ~CCertKey() {
+    SecureZeroMemory(&m_strPin[0], m_strPin.size());
     if (!m_bCallerFrees) {  // owned by the certificate context: not ours to free
       m_hKey.Release();
       m_hProv.Release();
@@ -37,8 +39,35 @@ class CCertKey {
       m_hKey.Reset(hKey);
     } else {
       m_hProv.Reset(hKey);
+      m_pCert = pCert;
+      NormaliseSpec();
     }
-    return SetPin(szPin);
+    m_strPin = szPin;
+    return SetPin();
+  }
+
+  // A CSP handle that knows the newer digests (SHA-2): the same key
+  // container through the AES provider, when the container's own provider
+  // (the legacy "Enhanced" one, as imports often name) does not.
+  int UpgradeToAesProvider() {
+    DWORD nSize = 0;
+    if (!::CertGetCertificateContextProperty(m_pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) {
+      return PkiCodeFromWinError(::GetLastError());
+    }
+    std::vector<BYTE> buffer(nSize);
+    if (!::CertGetCertificateContextProperty(m_pCert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &nSize)) {
+      return PkiCodeFromWinError(::GetLastError());
+    }
+    const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+    HCRYPTPROV hProv = 0;
+    if (!::CryptAcquireContextW(&hProv, pInfo->pwszContainerName, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                (pInfo->dwFlags & CRYPT_MACHINE_KEYSET) | CRYPT_SILENT)) {
+      return PkiCodeFromWinError(::GetLastError());
+    }
+    if (!m_bCallerFrees) m_hProv.Release();
+    m_hProv.Reset(hProv);
+    m_bCallerFrees = true;
+    return SetPin();
   }
 
   bool IsCng() const { return static_cast<bool>(m_hKey); }
@@ -47,28 +76,46 @@ class CCertKey {
   DWORD Spec() const { return m_nSpec; }
 
  private:
-  // The PIN goes to this key handle for this call; a key store without PINs
-  // (software keys) says it does not take one, and the key is used as is.
-  int SetPin(const char* szPin) {
-    if (szPin[0] == '\0') return PKI_OK;
+  // The PIN goes to this key handle for this call. Only a PIN the key store
+  // refuses fails the call; a store that takes no PIN this way (software
+  // keys) is used as it is: a key that needs a PIN still refuses to work
+  // without it, as the handle is silent.
+  int SetPin() {
+    if (m_strPin.empty()) return PKI_OK;
+    int nCode = PKI_OK;
     if (IsCng()) {
-      std::wstring strPin = WideFromAnsi(szPin);
+      std::wstring strPin = WideFromAnsi(m_strPin.c_str());
       const SECURITY_STATUS nStatus =
           ::NCryptSetProperty(m_hKey.Get(), NCRYPT_PIN_PROPERTY, reinterpret_cast<PBYTE>(&strPin[0]),
                               static_cast<DWORD>((strPin.size() + 1) * sizeof(wchar_t)), 0);
       SecureZeroMemory(&strPin[0], strPin.size() * sizeof(wchar_t));
-      if (nStatus == NTE_NOT_SUPPORTED) return PKI_OK;
-      return PkiCodeFromWinError(static_cast<DWORD>(nStatus));
+      nCode = PkiCodeFromWinError(static_cast<DWORD>(nStatus));
+    } else {
+      const DWORD nParam = m_nSpec == AT_SIGNATURE ? PP_SIGNATURE_PIN : PP_KEYEXCHANGE_PIN;
+      if (!::CryptSetProvParam(m_hProv.Get(), nParam, reinterpret_cast<const BYTE*>(m_strPin.c_str()), 0)) {
+        nCode = PkiCodeFromWinError(::GetLastError());
+      }
     }
-    const DWORD nParam = m_nSpec == AT_SIGNATURE ? PP_SIGNATURE_PIN : PP_KEYEXCHANGE_PIN;
-    if (::CryptSetProvParam(m_hProv.Get(), nParam, reinterpret_cast<const BYTE*>(szPin), 0)) return PKI_OK;
-    const DWORD nError = ::GetLastError();
-    if (nError == static_cast<DWORD>(NTE_BAD_TYPE) || nError == static_cast<DWORD>(NTE_NOT_SUPPORTED)) return PKI_OK;
-    return PkiCodeFromWinError(nError);
+    return nCode == PKI_ERR_PIN_INCORRECT || nCode == PKI_ERR_PIN_LOCKED ? nCode : PKI_OK;
+  }
+
+  // The key spec of a CSP key: signature or exchange key, whichever the
+  // container holds when the certificate names neither.
+  void NormaliseSpec() {
+    if (m_nSpec == AT_SIGNATURE || m_nSpec == AT_KEYEXCHANGE) return;
+    HCRYPTKEY hKey = 0;
+    if (::CryptGetUserKey(m_hProv.Get(), AT_SIGNATURE, &hKey)) {
+      ::CryptDestroyKey(hKey);
+      m_nSpec = AT_SIGNATURE;
+    } else {
+      m_nSpec = AT_KEYEXCHANGE;
+    }
   }
 
   NKeyHandle m_hKey;
   ProvHandle m_hProv;
+  PCCERT_CONTEXT m_pCert = nullptr;
+  std::string m_strPin;
   DWORD m_nSpec = 0;
   bool m_bCallerFrees = false;
 };
@@ -96,12 +143,17 @@ int NCryptSized(ByteVector& out, Call call) {
   return PKI_OK;
 }
 
-int CapiSign(const CCertKey& key, int nDigestAlgo, const ByteVector& digest, ByteVector& signature) {
+int CapiSign(CCertKey& key, int nDigestAlgo, const ByteVector& digest, ByteVector& signature) {
   const ALG_ID nAlg = CapiDigest(nDigestAlgo);
   if (nAlg == 0) return PKI_ERR_UNSUPPORTED_ALGO;  // SM3 has no CryptoAPI hash
   CapiHashHandle hHash;
-  if (!::CryptCreateHash(key.Prov(), nAlg, 0, 0, hHash.Out()) ||
-      !::CryptSetHashParam(hHash.Get(), HP_HASHVAL, digest.data(), 0)) {
+  if (!::CryptCreateHash(key.Prov(), nAlg, 0, 0, hHash.Out())) {
+    if (::GetLastError() != static_cast<DWORD>(NTE_BAD_ALGID)) return PkiCodeFromWinError(::GetLastError());
+    const int nUpgrade = key.UpgradeToAesProvider();
+    if (nUpgrade != PKI_OK) return nUpgrade == PKI_ERR_TOKEN_FAILURE ? PKI_ERR_UNSUPPORTED_ALGO : nUpgrade;
+    if (!::CryptCreateHash(key.Prov(), nAlg, 0, 0, hHash.Out())) return PkiCodeFromWinError(::GetLastError());
+  }
+  if (!::CryptSetHashParam(hHash.Get(), HP_HASHVAL, digest.data(), 0)) {
     return PkiCodeFromWinError(::GetLastError());
   }
   DWORD nLen = 0;

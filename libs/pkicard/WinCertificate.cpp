@@ -361,7 +361,8 @@ int WinVerifySignature(PCCERT_CONTEXT pCert, const unsigned char* pData, size_t 
     if (WinHash(nAlgo, pData, nDataLen, digest) != PKI_OK) continue;
     NTSTATUS nStatus = 0;
     if (nKind == WIN_KEY_RSA) {
-      // SM3, which CNG does not name, is checked over its whole DigestInfo.
+      // SM3, which CNG does not name, is checked over its whole DigestInfo
+      // (no algorithm id: the padding holds exactly the bytes given).
       ByteVector hash = digest;
       BCRYPT_PKCS1_PADDING_INFO pad{CngDigestName(nAlgo)};
       if (pad.pszAlgId == nullptr && !MakeDigestInfo(nAlgo, digest, hash)) continue;

@@ -44,6 +44,11 @@ void WriteOut(const std::string& strName, const Bytes& data) {
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
+bool RunningUnderWine() {
+  HMODULE hNtdll = GetModuleHandleW(L"ntdll.dll");
+  return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
+}
+
 Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 uint32_t Len(const Bytes& b) { return static_cast<uint32_t>(b.size()); }
@@ -253,6 +258,14 @@ TEST_F(PkiCardWin, VerifiesOpensslSignatures) {
   EXPECT_EQ(PKI_ERR_BAD_CERT, Verify(Bytes(10, 0x30), data, bad));
 }
 
+TEST_F(PkiCardWin, VerifiesRsaWithSm3) {
+  if (RunningUnderWine()) {
+    GTEST_SKIP() << "Wine's CNG does not verify PKCS#1 v1.5 without an algorithm id, which RSA with SM3 "
+                    "needs (CNG names no SM3); Windows does";
+  }
+  EXPECT_EQ(PKI_OK, Verify(ReadBytes("rsa.der"), ReadBytes("data.bin"), ReadBytes("rsasig-3.bin")));
+}
+
 TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
   const Bytes data = ReadBytes("data.bin");
   const Bytes cert = ReadBytes("rsa.der");
@@ -324,4 +337,16 @@ TEST_F(PkiCardWin, Base64TwoCallsAndInvalidText) {
   EXPECT_EQ("Hello, Windows!", std::string(out.begin(), out.end()));
   PkiBlob bad{0, nullptr};
   EXPECT_EQ(PKI_ERR_BAD_BASE64, pkiBase64Decode(4, "SG V", &bad));
+}
+
+TEST_F(PkiCardWin, RandomBytes) {
+  Bytes a(32, 0), b(32, 0);
+  PkiBlob blobA{32, a.data()}, blobB{32, b.data()};
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobA));
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobB));
+  EXPECT_EQ(32u, blobA.nLen);
+  EXPECT_NE(a, b);
+  PkiBlob small{16, a.data()};
+  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiGenerateRandom(17, &small));
+  EXPECT_EQ(17u, small.nLen);
 }

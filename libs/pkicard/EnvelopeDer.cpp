@@ -8,14 +8,6 @@
 
 namespace {
 
-const unsigned char kTagInteger = 0x02;
-const unsigned char kTagOctetString = 0x04;
-const unsigned char kTagOid = 0x06;
-const unsigned char kTagSequence = 0x30;
-const unsigned char kTagSet = 0x31;
-const unsigned char kTagContext0 = 0xa0;
-const unsigned char kTagContext0Primitive = 0x80;
-
 // OID contents (without tag and length).
 const unsigned char kOidEnvelopedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x03};
 const unsigned char kOidRsaEncryption[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x01, 0x01};

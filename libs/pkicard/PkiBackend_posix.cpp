@@ -22,13 +22,10 @@
 
 namespace {
 
-// Library-wide state: the module and keep-alive session, and the
-// configuration last read. One call at a time.
+// Library-wide state: the module and keep-alive session. One call at a time.
 struct CardState {
   std::mutex m_mutex;
   CP11Token m_token;
-  PkiConfig m_cfg;
-  bool m_bConfigLoaded = false;
 };
 
 CardState& State() {
@@ -36,22 +33,12 @@ CardState& State() {
   return s_state;
 }
 
-const PkiConfig& Config(CardState& state) {
-  if (!state.m_bConfigLoaded) {
-    state.m_cfg = LoadPkiConfig();
-    state.m_bConfigLoaded = true;
-  }
-  return state.m_cfg;
-}
-
 }  // namespace
 
 int BackendInit() {
   CardState& state = State();
   std::lock_guard<std::mutex> lock(state.m_mutex);
-  state.m_cfg = LoadPkiConfig();
-  state.m_bConfigLoaded = true;
-  return state.m_token.Open(state.m_cfg);
+  return state.m_token.Open(ReloadPkiConfig());
 }
 
 void BackendEnd() {
@@ -71,13 +58,7 @@ int BackendReadLabel(const char* szLabel, ByteVector& der) {
 int BackendCheckCert(const unsigned char* pCert, size_t nCertLen) {
   X509Ptr cert = ParseCertificate(pCert, nCertLen);
   if (!cert) return PKI_ERR_BAD_CERT;
-  std::string strTrustStore;
-  {
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    strTrustStore = Config(state).m_strTrustStore;
-  }
-  return CheckCertificate(cert.get(), strTrustStore);
+  return CheckCertificate(cert.get(), CurrentPkiConfig().m_strTrustStore);
 }
 
 int BackendCertInfo(const unsigned char* pCert, size_t nCertLen, PkiCertInfo& info) {

@@ -5,7 +5,7 @@
 
 #include "libs/pkicard/PkiBackend.h"
 
-#include <mutex>
+#include <atomic>
 
 #include "libs/pkicard/EnvelopeDer.h"
 #include "libs/pkicard/PkiConfig.h"
@@ -16,53 +16,20 @@
 
 namespace {
 
-// The configuration last read (the trust store is all Windows uses of it),
-// and whether pkiInit has run: the key functions need it, as on every
-// platform.
-struct CardState {
-  std::mutex m_mutex;
-  PkiConfig m_cfg;
-  bool m_bConfigLoaded = false;
-  bool m_bOpen = false;
-};
+// Whether pkiInit has run: the key functions need it, as on every platform.
+std::atomic<bool> s_bOpen{false};
 
-CardState& State() {
-  static CardState s_state;
-  return s_state;
-}
-
-std::string TrustStore() {
-  CardState& state = State();
-  std::lock_guard<std::mutex> lock(state.m_mutex);
-  if (!state.m_bConfigLoaded) {
-    state.m_cfg = LoadPkiConfig();
-    state.m_bConfigLoaded = true;
-  }
-  return state.m_cfg.m_strTrustStore;
-}
-
-bool IsOpen() {
-  CardState& state = State();
-  std::lock_guard<std::mutex> lock(state.m_mutex);
-  return state.m_bOpen;
-}
+bool IsOpen() { return s_bOpen.load(); }
 
 }  // namespace
 
 int BackendInit() {
-  CardState& state = State();
-  std::lock_guard<std::mutex> lock(state.m_mutex);
-  state.m_cfg = LoadPkiConfig();
-  state.m_bConfigLoaded = true;
-  state.m_bOpen = true;
+  ReloadPkiConfig();  // the trust store is all Windows uses of it
+  s_bOpen = true;
   return PKI_OK;
 }
 
-void BackendEnd() {
-  CardState& state = State();
-  std::lock_guard<std::mutex> lock(state.m_mutex);
-  state.m_bOpen = false;
-}
+void BackendEnd() { s_bOpen = false; }
 
 void BackendCallDone() {}
 
@@ -79,7 +46,7 @@ int BackendCheckCert(const unsigned char* pCert, size_t nCertLen) {
   CertHandle cert;
   const int nResult = WinParseCertificate(pCert, nCertLen, cert);
   if (nResult != PKI_OK) return nResult;
-  return WinCheckCertificate(cert.Get(), TrustStore());
+  return WinCheckCertificate(cert.Get(), CurrentPkiConfig().m_strTrustStore);
 }
 
 int BackendCertInfo(const unsigned char* pCert, size_t nCertLen, PkiCertInfo& info) {

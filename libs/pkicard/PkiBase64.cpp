@@ -97,7 +97,7 @@ bool CertificateDer(const unsigned char* pData, size_t nLen, ByteVector& der) {
   if (pData == nullptr || nLen == 0) return false;
   CDerReader reader(pData, nLen);
   DerElement element;
-  if (pData[0] == 0x30 && reader.Next(element) && reader.AtEnd()) {
+  if (pData[0] == kTagSequence && reader.Next(element) && reader.AtEnd()) {
     der.assign(pData, pData + nLen);
     return true;
   }

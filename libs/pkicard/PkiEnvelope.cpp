@@ -12,12 +12,6 @@
 
 namespace {
 
-const unsigned char kTagInteger = 0x02;
-const unsigned char kTagOid = 0x06;
-const unsigned char kTagSequence = 0x30;
-const unsigned char kTagContext0 = 0xa0;
-const unsigned char kTagContext0Primitive = 0x80;
-
 const unsigned char kOidEncryptedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x06};
 
 

@@ -32,7 +32,7 @@ ByteVector CurveOf(PCCERT_CONTEXT pCert) {
   if (algo.pszObjId == nullptr || std::strcmp(algo.pszObjId, kOidEcKey) != 0) return ByteVector();
   CDerReader reader(algo.Parameters.pbData, algo.Parameters.cbData);
   DerElement oid;
-  if (!reader.Expect(0x06, oid)) return ByteVector();
+  if (!reader.Expect(kTagOid, oid)) return ByteVector();
   return ByteVector(oid.m_pValue, oid.m_pValue + oid.m_nValueLen);
 }
 
@@ -196,7 +196,7 @@ ByteVector SubjectKeyId(PCCERT_CONTEXT pCert) {
   if (pExt == nullptr) return ByteVector();
   CDerReader reader(pExt->Value.pbData, pExt->Value.cbData);
   DerElement value;
-  if (!reader.Expect(0x04, value)) return ByteVector();
+  if (!reader.Expect(kTagOctetString, value)) return ByteVector();
   return ByteVector(value.m_pValue, value.m_pValue + value.m_nValueLen);
 }
 
@@ -417,15 +417,15 @@ int WinSealEnvelope(PCCERT_CONTEXT pCert, int nSymmAlgo, const unsigned char* pP
 }
 
 bool WinRecipientMatches(PCCERT_CONTEXT pCert, const DerElement& rid) {
-  if (rid.m_nTag == 0x80) {
+  if (rid.m_nTag == kTagContext0Primitive) {
     const ByteVector skid = SubjectKeyId(pCert);
     return !skid.empty() && skid.size() == rid.m_nValueLen &&
            std::memcmp(skid.data(), rid.m_pValue, rid.m_nValueLen) == 0;
   }
-  if (rid.m_nTag != 0x30) return false;
+  if (rid.m_nTag != kTagSequence) return false;
   CDerReader reader(rid);
   DerElement issuer, serial;
-  if (!reader.Expect(0x30, issuer) || !reader.Expect(0x02, serial)) return false;
+  if (!reader.Expect(kTagSequence, issuer) || !reader.Expect(kTagInteger, serial)) return false;
   const CERT_INFO* pInfo = pCert->pCertInfo;
   const ByteVector ours = Reversed(pInfo->SerialNumber.pbData, pInfo->SerialNumber.cbData);
   return issuer.TotalLen() == pInfo->Issuer.cbData &&

@@ -18,10 +18,9 @@
 #include <vector>
 
 #include "libs/pkicard/pkiCard.h"
+#include "tests/libs/pkicard/PkiCardCalls.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 constexpr char kLabel[] = "RSA_SIG";
 constexpr char kPin[] = "1234";
@@ -53,33 +52,6 @@ Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 uint32_t Len(const Bytes& b) { return static_cast<uint32_t>(b.size()); }
 
-template <typename F>
-int WithBlob(size_t nCapacity, Bytes& out, F fn) {
-  out.assign(nCapacity, 0);
-  PkiBlob blob{static_cast<uint32_t>(nCapacity), out.data()};
-  const int nResult = fn(&blob);
-  out.resize(nResult == PKI_OK ? blob.nLen : 0);
-  return nResult;
-}
-
-int Sign(const char* szLabel, const char* szPin, int nAlgo, const Bytes& data, Bytes& sig) {
-  return WithBlob(4096, sig, [&](PkiBlob* p) { return pkiGetSignature(szLabel, szPin, nAlgo, Len(data), data.data(), p); });
-}
-int Symm(int nMode, int nAlgo, const Bytes& key, const Bytes& in, Bytes& out) {
-  return WithBlob(in.size() + 64, out, [&](PkiBlob* p) {
-    return pkiSymmCryptData(nMode, nAlgo, Len(key), key.data(), Len(in), in.data(), p);
-  });
-}
-int Seal(const Bytes& cert, int nAlgo, const Bytes& plain, Bytes& env) {
-  return WithBlob(plain.size() + 8192, env, [&](PkiBlob* p) {
-    return pkiSealEnvelope(Len(cert), cert.data(), nAlgo, Len(plain), plain.data(), p);
-  });
-}
-int Open(const Bytes& env, Bytes& plain) {
-  return WithBlob(env.size() + 64, plain, [&](PkiBlob* p) {
-    return pkiOpenEnvelope(kLabel, kPin, Len(env), env.data(), p);
-  });
-}
 int Verify(const Bytes& cert, const Bytes& data, const Bytes& sig) {
   return pkiVerifySignature(Len(cert), cert.data(), Len(data), data.data(), Len(sig), sig.data());
 }
@@ -181,19 +153,19 @@ TEST_F(PkiCardWin, SymmetricAcrossPlatforms) {
     const std::string n = std::to_string(nAlgo);
     const Bytes key = ReadBytes("key-" + n + ".bin");
     Bytes plain, cipher, back;
-    ASSERT_EQ(PKI_OK, Symm(0, nAlgo, key, ReadBytes("enc-" + n + ".bin"), plain)) << nAlgo;
+    ASSERT_EQ(PKI_OK, SymmCrypt(0, nAlgo, key, ReadBytes("enc-" + n + ".bin"), plain)) << nAlgo;
     EXPECT_EQ(data, plain) << "openssl enc output, algorithm " << nAlgo;
-    ASSERT_EQ(PKI_OK, Symm(1, nAlgo, key, data, cipher)) << nAlgo;
+    ASSERT_EQ(PKI_OK, SymmCrypt(1, nAlgo, key, data, cipher)) << nAlgo;
     WriteOut("symm-" + n + ".bin", cipher);
-    ASSERT_EQ(PKI_OK, Symm(0, nAlgo, key, cipher, back));
+    ASSERT_EQ(PKI_OK, SymmCrypt(0, nAlgo, key, cipher, back));
     EXPECT_EQ(data, back);
     const Bytes shortKey(key.begin(), key.end() - 1);
-    EXPECT_EQ(PKI_ERR_INVALID_ARG, Symm(1, nAlgo, shortKey, data, cipher));
+    EXPECT_EQ(PKI_ERR_INVALID_ARG, SymmCrypt(1, nAlgo, shortKey, data, cipher));
     Bytes otherKey = key;
     otherKey[0] ^= 0x80;  // not a DES parity bit
-    const int nWrong = Symm(0, nAlgo, otherKey, ReadBytes("enc-" + n + ".bin"), back);
+    const int nWrong = SymmCrypt(0, nAlgo, otherKey, ReadBytes("enc-" + n + ".bin"), back);
     EXPECT_TRUE(nWrong == PKI_ERR_DECRYPT || back != data) << nAlgo;
-    EXPECT_EQ(PKI_ERR_DECRYPT, Symm(0, nAlgo, key, Bytes(5, 0), back));
+    EXPECT_EQ(PKI_ERR_DECRYPT, SymmCrypt(0, nAlgo, key, Bytes(5, 0), back));
   }
 }
 
@@ -272,17 +244,17 @@ TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
   for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
     const std::string n = std::to_string(nAlgo);
     Bytes plain, env;
-    ASSERT_EQ(PKI_OK, Open(ReadBytes("env-" + n + ".der"), plain)) << "openssl envelope, algorithm " << nAlgo;
+    ASSERT_EQ(PKI_OK, Open(kLabel, kPin, ReadBytes("env-" + n + ".der"), plain)) << "openssl envelope, algorithm " << nAlgo;
     EXPECT_EQ(data, plain);
     ASSERT_EQ(PKI_OK, Seal(cert, nAlgo, data, env)) << nAlgo;
     WriteOut("seal-" + n + ".der", env);
-    ASSERT_EQ(PKI_OK, Open(env, plain));
+    ASSERT_EQ(PKI_OK, Open(kLabel, kPin, env, plain));
     EXPECT_EQ(data, plain);
   }
   Bytes env, plain;
   ASSERT_EQ(PKI_OK, Seal(ReadBytes("other.der"), 1, data, env));
-  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(env, plain));
-  EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(Bytes(40, 0x30), plain));
+  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kLabel, kPin, env, plain));
+  EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kLabel, kPin, Bytes(40, 0x30), plain));
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, data, env));
 }
 

@@ -12,6 +12,7 @@
 set -eu
 EMULATOR=$1
 PROGRAM=$2
+ROOT=$(cd "$(dirname "$0")/../../../.." && pwd)
 DIR=$(mktemp -d "${TMPDIR:-/tmp}/pkicard-win.XXXXXX")
 trap 'rm -rf "$DIR"' EXIT
 cd "$DIR"
@@ -19,6 +20,13 @@ mkdir out
 
 fail() { echo "cross-check: $*" >&2; exit 1; }
 quiet() { "$@" >>make.log 2>&1 || { cat make.log >&2; fail "command failed: $*"; }; }
+
+# The DLL beside the program exports exactly the functions of pkiCard.h.
+sed -n 's/^PKICARD_API int \(pki[A-Za-z0-9]*\)(.*/\1/p' "$ROOT/libs/pkicard/pkiCard.h" | sort >exports.want
+x86_64-w64-mingw32-objdump -p "$(dirname "$PROGRAM")/pkiCard.dll" |
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort >exports.have
+[ "$(wc -l <exports.want)" -eq 15 ] || fail "pkiCard.h declares $(wc -l <exports.want) functions, not 15"
+cmp -s exports.want exports.have || fail "pkiCard.dll exports: $(tr '\n' ' ' <exports.have)"
 
 cat >leaf.ext <<'EXT'
 basicConstraints=CA:FALSE

@@ -1,5 +1,30 @@
 #include "libs/pkicard/DerReader.h"
 
+namespace {
+
+void AppendLength(ByteVector& out, size_t nLen) {
+  if (nLen < 0x80) {
+    out.push_back(static_cast<unsigned char>(nLen));
+    return;
+  }
+  unsigned char bytes[sizeof(size_t)];
+  size_t nBytes = 0;
+  for (size_t n = nLen; n != 0; n >>= 8) bytes[nBytes++] = static_cast<unsigned char>(n & 0xff);
+  out.push_back(static_cast<unsigned char>(0x80 | nBytes));
+  while (nBytes != 0) out.push_back(bytes[--nBytes]);
+}
+
+}  // namespace
+
+ByteVector DerWrap(unsigned char nTag, const ByteVector& content) {
+  ByteVector out;
+  out.push_back(nTag);
+  AppendLength(out, content.size());
+  out.insert(out.end(), content.begin(), content.end());
+  return out;
+}
+
+
 bool CDerReader::Next(DerElement& element) {
   const size_t nLeft = static_cast<size_t>(m_pEnd - m_p);
   if (nLeft < 2) return false;

@@ -2,6 +2,17 @@
 
 #include <cstddef>
 
+#include "libs/pkicard/ByteVector.h"
+
+// The identifier octets the card library reads and writes.
+constexpr unsigned char kTagInteger = 0x02;
+constexpr unsigned char kTagOctetString = 0x04;
+constexpr unsigned char kTagOid = 0x06;
+constexpr unsigned char kTagSequence = 0x30;
+constexpr unsigned char kTagSet = 0x31;
+constexpr unsigned char kTagContext0 = 0xa0;           // [0] constructed
+constexpr unsigned char kTagContext0Primitive = 0x80;  // [0] primitive
+
 // A reader over definite-length DER: one TLV at a time, every length checked
 // against what is left. Reading never goes past the end of the input.
 struct DerElement {
@@ -32,3 +43,6 @@ class CDerReader {
   const unsigned char* m_p;
   const unsigned char* m_pEnd;
 };
+
+// One DER element: tag, definite length, content.
+ByteVector DerWrap(unsigned char nTag, const ByteVector& content);

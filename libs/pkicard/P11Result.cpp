@@ -1,7 +1,5 @@
 #include "libs/pkicard/P11Result.h"
 
-#include "libs/pkicard/pkiCard.h"
-
 int PkiCodeFromCkr(CK_RV rv) {
   switch (rv) {
     case CKR_OK:
@@ -30,6 +28,11 @@ int PkiCodeFromCkr(CK_RV rv) {
     case CKR_KEY_TYPE_INCONSISTENT:
     case CKR_KEY_FUNCTION_NOT_PERMITTED:
       return PKI_ERR_UNSUPPORTED_ALGO;
+    case CKR_BUFFER_TOO_SMALL:
+      return PKI_ERR_BUFFER_TOO_SMALL;
+    case CKR_USER_ALREADY_LOGGED_IN:
+    case CKR_USER_ANOTHER_ALREADY_LOGGED_IN:
+      return kP11AlreadyLoggedIn;
     case CKR_ARGUMENTS_BAD:
     case CKR_DATA_LEN_RANGE:
       return PKI_ERR_INVALID_ARG;

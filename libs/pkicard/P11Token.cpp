@@ -1,5 +1,6 @@
 #include "libs/pkicard/P11Token.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <p11-kit/p11-kit.h>
@@ -20,7 +21,7 @@ class CFindGuard {
  public:
   CFindGuard(CK_FUNCTION_LIST* pModule, CK_SESSION_HANDLE hSession)
       : m_pModule(pModule), m_hSession(hSession) {}
-  ~CFindGuard() { m_pModule->C_FindObjectsFinal(m_hSession); }
+  ~CFindGuard() { P11Call(m_pModule, &CK_FUNCTION_LIST::C_FindObjectsFinal, m_hSession); }
   CFindGuard(const CFindGuard&) = delete;
   CFindGuard& operator=(const CFindGuard&) = delete;
 
@@ -80,7 +81,7 @@ int CP11Token::Connect() {
   for (CK_FUNCTION_LIST* pModule : m_modules) {
     // A module that fails to start (a reader service that is not running)
     // simply offers no tokens.
-    if (p11_kit_module_initialize(pModule) == CKR_OK) m_initialised.push_back(pModule);
+    if (PkiCodeFromCkr(p11_kit_module_initialize(pModule)) == PKI_OK) m_initialised.push_back(pModule);
   }
   if (m_initialised.empty()) return PKI_ERR_MODULE_LOAD;
 
@@ -91,14 +92,14 @@ int CP11Token::Connect() {
   bool bChosenNeedsLogin = false;
   CK_SLOT_ID nChosen = 0;
   for (CK_FUNCTION_LIST* pModule : m_initialised) {
-    CK_ULONG nSlots = 0;
-    if (pModule->C_GetSlotList(CK_TRUE, nullptr, &nSlots) != CKR_OK || nSlots == 0) continue;
-    std::vector<CK_SLOT_ID> slots(nSlots);
-    if (pModule->C_GetSlotList(CK_TRUE, slots.data(), &nSlots) != CKR_OK) continue;
-    slots.resize(nSlots);
+    std::vector<CK_SLOT_ID> slots;
+    const int nList = P11ReadSized(0, slots, [&](CK_SLOT_ID* pSlots, CK_ULONG* pnCount) {
+      return P11Call(pModule, &CK_FUNCTION_LIST::C_GetSlotList, CK_TRUE, pSlots, pnCount);
+    });
+    if (nList != PKI_OK) continue;
     for (CK_SLOT_ID nSlot : slots) {
       CK_TOKEN_INFO info{};
-      if (pModule->C_GetTokenInfo(nSlot, &info) != CKR_OK) continue;
+      if (P11Call(pModule, &CK_FUNCTION_LIST::C_GetTokenInfo, nSlot, &info) != PKI_OK) continue;
       if ((info.flags & CKF_TOKEN_INITIALIZED) == 0) continue;
       if (!m_cfg.m_strTokenLabel.empty() &&
           Unpad(info.label, sizeof info.label) != m_cfg.m_strTokenLabel) {
@@ -120,17 +121,20 @@ int CP11Token::Connect() {
   }
   if (pChosen == nullptr) return PKI_ERR_TOKEN_NOT_FOUND;
 
-  const CK_RV rv = pChosen->C_OpenSession(nChosen, CKF_SERIAL_SESSION, nullptr, nullptr, &m_hSession);
-  if (rv != CKR_OK) {
+  const int nOpen = P11Call(pChosen, &CK_FUNCTION_LIST::C_OpenSession, nChosen,
+                           static_cast<CK_FLAGS>(CKF_SERIAL_SESSION), nullptr, nullptr, &m_hSession);
+  if (nOpen != PKI_OK) {
     m_hSession = CK_INVALID_HANDLE;
-    return PkiCodeFromCkr(rv);
+    return nOpen;
   }
   m_pModule = pChosen;
   return PKI_OK;
 }
 
 void CP11Token::Disconnect() {
-  if (m_hSession != CK_INVALID_HANDLE && m_pModule != nullptr) m_pModule->C_CloseSession(m_hSession);
+  if (m_hSession != CK_INVALID_HANDLE && m_pModule != nullptr) {
+    P11Call(m_pModule, &CK_FUNCTION_LIST::C_CloseSession, m_hSession);
+  }
   m_hSession = CK_INVALID_HANDLE;
   m_pModule = nullptr;
   m_keyInfo.clear();
@@ -144,12 +148,14 @@ int CP11Token::FindFirst(CK_OBJECT_CLASS nClass, CK_ATTRIBUTE_TYPE nMatchType,
       {CKA_CLASS, &nClass, sizeof nClass},
       {nMatchType, const_cast<unsigned char*>(match.data()), match.size()},
   };
-  CK_RV rv = m_pModule->C_FindObjectsInit(m_hSession, attrs, 2);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
+  int nResult = P11Call(m_pModule, &CK_FUNCTION_LIST::C_FindObjectsInit, m_hSession, attrs,
+                        static_cast<CK_ULONG>(2));
+  if (nResult != PKI_OK) return nResult;
   CFindGuard guard(m_pModule, m_hSession);
   CK_ULONG nCount = 0;
-  rv = m_pModule->C_FindObjects(m_hSession, &hFound, 1, &nCount);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
+  nResult = P11Call(m_pModule, &CK_FUNCTION_LIST::C_FindObjects, m_hSession, &hFound,
+                    static_cast<CK_ULONG>(1), &nCount);
+  if (nResult != PKI_OK) return nResult;
   if (nCount == 0) {
     return nClass == CKO_CERTIFICATE ? PKI_ERR_OBJECT_NOT_FOUND : PKI_ERR_KEY_NOT_FOUND;
   }
@@ -158,64 +164,53 @@ int CP11Token::FindFirst(CK_OBJECT_CLASS nClass, CK_ATTRIBUTE_TYPE nMatchType,
 
 int CP11Token::GetAttribute(CK_OBJECT_HANDLE hObject, CK_ATTRIBUTE_TYPE nType,
                             ByteVector& value) const {
-  CK_ATTRIBUTE attr{nType, nullptr, 0};
-  CK_RV rv = m_pModule->C_GetAttributeValue(m_hSession, hObject, &attr, 1);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  if (attr.ulValueLen == CK_UNAVAILABLE_INFORMATION) return PKI_ERR_TOKEN_FAILURE;
-  value.resize(attr.ulValueLen);
-  attr.pValue = value.data();
-  rv = m_pModule->C_GetAttributeValue(m_hSession, hObject, &attr, 1);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  value.resize(attr.ulValueLen);
-  return PKI_OK;
+  return P11ReadSized(0, value, [&](unsigned char* p, CK_ULONG* pnLen) {
+    CK_ATTRIBUTE attr{nType, p, *pnLen};
+    const int nResult = P11Call(m_pModule, &CK_FUNCTION_LIST::C_GetAttributeValue, m_hSession,
+                                hObject, &attr, static_cast<CK_ULONG>(1));
+    *pnLen = attr.ulValueLen;
+    return nResult;
+  });
 }
 
 int CP11Token::GetUlongAttribute(CK_OBJECT_HANDLE hObject, CK_ATTRIBUTE_TYPE nType,
                                  CK_ULONG& nValue) const {
   CK_ATTRIBUTE attr{nType, &nValue, sizeof nValue};
-  const CK_RV rv = m_pModule->C_GetAttributeValue(m_hSession, hObject, &attr, 1);
-  return PkiCodeFromCkr(rv);
+  return P11Call(m_pModule, &CK_FUNCTION_LIST::C_GetAttributeValue, m_hSession, hObject, &attr,
+                 static_cast<CK_ULONG>(1));
 }
+
+// Room for RSA-8192 in the first pass, so that a signature or a key transport
+// costs one call; a token that wants more says so (the operation stays active
+// after that answer) and gets it in the second.
+constexpr size_t kFirstOutputGuess = 1024;
 
 int CP11Token::Sign(CK_OBJECT_HANDLE hKey, CK_MECHANISM_TYPE nMech, const ByteVector& in,
                     ByteVector& out) const {
   CK_MECHANISM mech{nMech, nullptr, 0};
-  CK_RV rv = m_pModule->C_SignInit(m_hSession, &mech, hKey);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  // Room for RSA-8192; a token that wants more says so and the call is made
-  // again with its length (the operation stays active after that answer).
-  out.resize(1024);
-  CK_ULONG nLen = out.size();
-  rv = m_pModule->C_Sign(m_hSession, const_cast<unsigned char*>(in.data()), in.size(), out.data(), &nLen);
-  if (rv == CKR_BUFFER_TOO_SMALL) {
-    out.resize(nLen);
-    rv = m_pModule->C_Sign(m_hSession, const_cast<unsigned char*>(in.data()), in.size(), out.data(), &nLen);
-  }
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  out.resize(nLen);
-  return PKI_OK;
+  const int nResult = P11Call(m_pModule, &CK_FUNCTION_LIST::C_SignInit, m_hSession, &mech, hKey);
+  if (nResult != PKI_OK) return nResult;
+  return P11ReadSized(kFirstOutputGuess, out, [&](unsigned char* p, CK_ULONG* pnLen) {
+    return P11Call(m_pModule, &CK_FUNCTION_LIST::C_Sign, m_hSession,
+                   const_cast<unsigned char*>(in.data()), static_cast<CK_ULONG>(in.size()), p, pnLen);
+  });
 }
 
 int CP11Token::Decrypt(CK_OBJECT_HANDLE hKey, CK_MECHANISM_TYPE nMech, const ByteVector& in,
                        ByteVector& out) const {
   CK_MECHANISM mech{nMech, nullptr, 0};
-  CK_RV rv = m_pModule->C_DecryptInit(m_hSession, &mech, hKey);
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  out.resize(in.size() < 1024 ? 1024 : in.size());
-  CK_ULONG nLen = out.size();
-  rv = m_pModule->C_Decrypt(m_hSession, const_cast<unsigned char*>(in.data()), in.size(), out.data(), &nLen);
-  if (rv == CKR_BUFFER_TOO_SMALL) {
-    out.resize(nLen);
-    rv = m_pModule->C_Decrypt(m_hSession, const_cast<unsigned char*>(in.data()), in.size(), out.data(), &nLen);
-  }
-  if (rv != CKR_OK) return PkiCodeFromCkr(rv);
-  out.resize(nLen);
-  return PKI_OK;
+  const int nResult = P11Call(m_pModule, &CK_FUNCTION_LIST::C_DecryptInit, m_hSession, &mech, hKey);
+  if (nResult != PKI_OK) return nResult;
+  return P11ReadSized(std::max(kFirstOutputGuess, in.size()), out, [&](unsigned char* p, CK_ULONG* pnLen) {
+    return P11Call(m_pModule, &CK_FUNCTION_LIST::C_Decrypt, m_hSession,
+                   const_cast<unsigned char*>(in.data()), static_cast<CK_ULONG>(in.size()), p, pnLen);
+  });
 }
 
 int CP11Token::GenerateRandom(unsigned char* pOut, size_t nCount) const {
   if (!HasSession()) return PKI_ERR_NOT_INITIALISED;
-  return PkiCodeFromCkr(m_pModule->C_GenerateRandom(m_hSession, pOut, nCount));
+  return P11Call(m_pModule, &CK_FUNCTION_LIST::C_GenerateRandom, m_hSession, pOut,
+                 static_cast<CK_ULONG>(nCount));
 }
 
 const P11KeyInfo* CP11Token::FindKeyInfo(const std::string& strLabel) const {
@@ -228,16 +223,17 @@ CP11Login::CP11Login(const CP11Token& token, const char* szPin) : m_token(token)
   const CK_SESSION_HANDLE hSession = token.Session();
   CK_UTF8CHAR_PTR pPin = reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(szPin));
   const CK_ULONG nPinLen = std::strlen(szPin);
-  CK_RV rv = pModule->C_Login(hSession, CKU_USER, pPin, nPinLen);
-  if (rv == CKR_USER_ALREADY_LOGGED_IN || rv == CKR_USER_ANOTHER_ALREADY_LOGGED_IN) {
+  const CK_USER_TYPE nUser = CKU_USER;
+  m_nResult = P11Call(pModule, &CK_FUNCTION_LIST::C_Login, hSession, nUser, pPin, nPinLen);
+  if (m_nResult == kP11AlreadyLoggedIn) {
     // Left over from elsewhere: never sign on the strength of that login.
-    pModule->C_Logout(hSession);
-    rv = pModule->C_Login(hSession, CKU_USER, pPin, nPinLen);
+    P11Call(pModule, &CK_FUNCTION_LIST::C_Logout, hSession);
+    m_nResult = P11Call(pModule, &CK_FUNCTION_LIST::C_Login, hSession, nUser, pPin, nPinLen);
+    if (m_nResult == kP11AlreadyLoggedIn) m_nResult = PKI_ERR_TOKEN_FAILURE;
   }
-  m_bLoggedIn = rv == CKR_OK;
-  m_nResult = PkiCodeFromCkr(rv);
+  m_bLoggedIn = m_nResult == PKI_OK;
 }
 
 CP11Login::~CP11Login() {
-  if (m_bLoggedIn) m_token.Module()->C_Logout(m_token.Session());
+  if (m_bLoggedIn) P11Call(m_token.Module(), &CK_FUNCTION_LIST::C_Logout, m_token.Session());
 }

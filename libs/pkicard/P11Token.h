@@ -2,14 +2,12 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include <p11-kit/pkcs11.h>
 
+#include "libs/pkicard/ByteVector.h"
 #include "libs/pkicard/PkiConfig.h"
 #include "libs/pkicard/pkiCard.h"
-
-using ByteVector = std::vector<unsigned char>;
 
 // What a signing call learns about the key behind a label, kept for the life
 // of the session: the certificate's CKA_ID (empty when the label is the key's

@@ -1,7 +1,5 @@
 #include "libs/pkicard/PkiAlgorithms.h"
 
-#include "libs/pkicard/pkiCard.h"
-
 namespace {
 
 struct DigestEntry {
@@ -41,35 +39,9 @@ const DigestEntry* FindDigest(int nDigestAlgo) {
 
 }  // namespace
 
-EvpMdPtr FetchDigest(int nDigestAlgo) {
+const char* DigestName(int nDigestAlgo) {
   const DigestEntry* pEntry = FindDigest(nDigestAlgo);
-  if (pEntry == nullptr) return EvpMdPtr();
-  return EvpMdPtr(EVP_MD_fetch(nullptr, pEntry->m_szName, nullptr));
-}
-
-EvpCipherPtr FetchSymmCipher(int nSymmAlgo) {
-  const char* szName = nullptr;
-  switch (nSymmAlgo) {
-    case PKI_SYMM_AES128: szName = "AES-128-CBC"; break;
-    case PKI_SYMM_AES256: szName = "AES-256-CBC"; break;
-    case PKI_SYMM_SM4: szName = "SM4-CBC"; break;
-    case PKI_SYMM_3DES: szName = "DES-EDE3-CBC"; break;
-    default: return EvpCipherPtr();
-  }
-  return EvpCipherPtr(EVP_CIPHER_fetch(nullptr, szName, nullptr));
-}
-
-int HashBytes(int nDigestAlgo, const unsigned char* pData, size_t nLen, ByteVector& digest) {
-  EvpMdPtr md = FetchDigest(nDigestAlgo);
-  if (!md) return PKI_ERR_UNSUPPORTED_ALGO;
-  digest.resize(EVP_MAX_MD_SIZE);
-  unsigned int nOut = 0;
-  static const unsigned char kEmpty = 0;
-  if (EVP_Digest(pData != nullptr ? pData : &kEmpty, nLen, digest.data(), &nOut, md.get(), nullptr) != 1) {
-    return PKI_ERR_CRYPTO;
-  }
-  digest.resize(nOut);
-  return PKI_OK;
+  return pEntry == nullptr ? nullptr : pEntry->m_szName;
 }
 
 bool MakeDigestInfo(int nDigestAlgo, const ByteVector& digest, ByteVector& digestInfo) {

@@ -1,11 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
-#include "libs/pkicard/OsslPtr.h"
-
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
 
 // The card library's algorithm numbers.
 enum emPkiDigest { PKI_DIGEST_SHA1 = 1, PKI_DIGEST_SHA256 = 2, PKI_DIGEST_SM3 = 3,
@@ -15,13 +12,9 @@ enum emPkiSymm { PKI_SYMM_AES128 = 1, PKI_SYMM_AES256 = 2, PKI_SYMM_SM4 = 3, PKI
 constexpr int kFirstDigestAlgo = PKI_DIGEST_SHA1;
 constexpr int kLastDigestAlgo = PKI_DIGEST_SHA512;
 
-// The digest for a digest number, or null for an unknown number.
-EvpMdPtr FetchDigest(int nDigestAlgo);
-// The CBC cipher for a symmetric number, or null for an unknown number.
-EvpCipherPtr FetchSymmCipher(int nSymmAlgo);
-
-// Hashes data with the numbered digest. Returns a card library code.
-int HashBytes(int nDigestAlgo, const unsigned char* pData, size_t nLen, ByteVector& digest);
+// The digest's name ("SHA256"; OpenSSL and CNG use the same names), or null
+// for an unknown number.
+const char* DigestName(int nDigestAlgo);
 
 // The DER DigestInfo of PKCS#1 v1.5 for a digest value; false for an unknown
 // number or a digest of the wrong length.

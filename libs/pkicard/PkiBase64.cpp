@@ -1,34 +1,41 @@
 #include "libs/pkicard/PkiBase64.h"
 
-#include <climits>
-#include <memory>
+#include <cstdint>
 
-#include <openssl/evp.h>
+#include "libs/pkicard/DerReader.h"
 
 namespace {
-
-struct CEncodeCtxDeleter {
-  void operator()(EVP_ENCODE_CTX* p) const { EVP_ENCODE_CTX_free(p); }
-};
 
 bool IsAlphabet(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
          c == '/';
 }
 
+// The six bits a character of the alphabet stands for; '=' counts as 0.
+uint32_t SextetOf(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return 0;
+}
+
 }  // namespace
 
 std::string Base64Encode(const unsigned char* pData, size_t nLen) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string strOut;
-  // EVP_EncodeBlock takes int lengths: encode in pieces of whole triplets.
-  const size_t kPiece = 3u * 1024u * 1024u;
-  std::string strPiece;
-  for (size_t nDone = 0; nDone < nLen; nDone += kPiece) {
-    const size_t n = nLen - nDone < kPiece ? nLen - nDone : kPiece;
-    strPiece.resize(4 * ((n + 2) / 3) + 1);
-    const int nOut = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&strPiece[0]), pData + nDone,
-                                     static_cast<int>(n));
-    strOut.append(strPiece.data(), static_cast<size_t>(nOut));
+  strOut.reserve((nLen + 2) / 3 * 4);
+  for (size_t i = 0; i < nLen; i += 3) {
+    const size_t n = nLen - i < 3 ? nLen - i : 3;
+    uint32_t nBits = static_cast<uint32_t>(pData[i]) << 16;
+    if (n > 1) nBits |= static_cast<uint32_t>(pData[i + 1]) << 8;
+    if (n > 2) nBits |= pData[i + 2];
+    strOut += kAlphabet[(nBits >> 18) & 0x3f];
+    strOut += kAlphabet[(nBits >> 12) & 0x3f];
+    strOut += n > 1 ? kAlphabet[(nBits >> 6) & 0x3f] : '=';
+    strOut += n > 2 ? kAlphabet[nBits & 0x3f] : '=';
   }
   return strOut;
 }
@@ -57,21 +64,45 @@ bool Base64Decode(const char* pText, size_t nLen, ByteVector& out) {
   const size_t nPad = strClean.size() - strClean.find_last_not_of('=') - 1;
   if (strClean.empty()) return true;
   if (nPad > 2 || strClean.find('=') < strClean.size() - nPad) return false;
-  if (strClean.size() > static_cast<size_t>(INT_MAX)) return false;
-
-  std::unique_ptr<EVP_ENCODE_CTX, CEncodeCtxDeleter> ctx(EVP_ENCODE_CTX_new());
-  if (!ctx) return false;
-  EVP_DecodeInit(ctx.get());
-  out.resize(strClean.size() / 4 * 3 + 3);
-  int nUpdate = 0;
-  int nFinal = 0;
-  if (EVP_DecodeUpdate(ctx.get(), out.data(), &nUpdate,
-                       reinterpret_cast<const unsigned char*>(strClean.data()),
-                       static_cast<int>(strClean.size())) < 0 ||
-      EVP_DecodeFinal(ctx.get(), out.data() + nUpdate, &nFinal) != 1) {
-    out.clear();
-    return false;
+  out.reserve(strClean.size() / 4 * 3);
+  for (size_t i = 0; i < strClean.size(); i += 4) {
+    uint32_t nBits = 0;
+    for (size_t k = 0; k < 4; ++k) nBits = (nBits << 6) | SextetOf(static_cast<unsigned char>(strClean[i + k]));
+    out.push_back(static_cast<unsigned char>(nBits >> 16));
+    if (strClean[i + 2] != '=') out.push_back(static_cast<unsigned char>(nBits >> 8));
+    if (strClean[i + 3] != '=') out.push_back(static_cast<unsigned char>(nBits));
   }
-  out.resize(static_cast<size_t>(nUpdate) + static_cast<size_t>(nFinal));
+  return true;
+}
+
+std::vector<ByteVector> PemCertificates(const char* pText, size_t nLen) {
+  static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
+  static const std::string kEnd = "-----END CERTIFICATE-----";
+  const std::string strText(pText, nLen);
+  std::vector<ByteVector> certificates;
+  for (size_t nAt = strText.find(kBegin); nAt != std::string::npos; nAt = strText.find(kBegin, nAt)) {
+    const size_t nBody = nAt + kBegin.size();
+    const size_t nStop = strText.find(kEnd, nBody);
+    if (nStop == std::string::npos) break;
+    ByteVector der;
+    if (Base64Decode(strText.data() + nBody, nStop - nBody, der) && !der.empty()) {
+      certificates.push_back(std::move(der));
+    }
+    nAt = nStop + kEnd.size();
+  }
+  return certificates;
+}
+
+bool CertificateDer(const unsigned char* pData, size_t nLen, ByteVector& der) {
+  if (pData == nullptr || nLen == 0) return false;
+  CDerReader reader(pData, nLen);
+  DerElement element;
+  if (pData[0] == kTagSequence && reader.Next(element) && reader.AtEnd()) {
+    der.assign(pData, pData + nLen);
+    return true;
+  }
+  std::vector<ByteVector> pem = PemCertificates(reinterpret_cast<const char*>(pData), nLen);
+  if (pem.empty()) return false;
+  der = std::move(pem.front());
   return true;
 }

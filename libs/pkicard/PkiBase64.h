@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
 
 // Standard Base64 on one line, with '=' padding.
 std::string Base64Encode(const unsigned char* pData, size_t nLen);
@@ -13,3 +13,11 @@ std::string Base64Encode(const unsigned char* pData, size_t nLen);
 // anywhere, any other character outside the alphabet is an error (a blank
 // usually stands for a '+' lost in form decoding). False on invalid input.
 bool Base64Decode(const char* pText, size_t nLen, ByteVector& out);
+
+// The DER bytes of every "CERTIFICATE" block of PEM text, in order.
+std::vector<ByteVector> PemCertificates(const char* pText, size_t nLen);
+
+// A certificate given as DER or PEM, as DER: the DER is one whole element
+// (nothing after it), the PEM the first certificate block. False when it is
+// neither.
+bool CertificateDer(const unsigned char* pData, size_t nLen, ByteVector& der);

@@ -1,49 +1,18 @@
-// The card library's exported C functions. Each one checks its arguments,
-// does its work in C++ (no exception crosses this border) and writes its
-// output only within the caller's PkiBlob.
+// The card library's exported C functions, the same on every platform. Each
+// one checks its arguments, has the platform's backend do the work (no
+// exception crosses this border) and writes its output only within the
+// caller's PkiBlob.
 
 #include "libs/pkicard/pkiCard.h"
 
 #include <cstring>
-#include <mutex>
+#include <string>
 
-#include <openssl/err.h>
-#include <openssl/rand.h>
-
-#include "libs/pkicard/OsslPtr.h"
-#include "libs/pkicard/P11Token.h"
-#include "libs/pkicard/PkiAlgorithms.h"
+#include "libs/pkicard/PkiBackend.h"
 #include "libs/pkicard/PkiBase64.h"
-#include "libs/pkicard/PkiCertificate.h"
-#include "libs/pkicard/PkiConfig.h"
-#include "libs/pkicard/PkiEnvelope.h"
-#include "libs/pkicard/PkiSymm.h"
-#include "libs/pkicard/PkiTokenOps.h"
-#include "libs/pkicard/PkiVerify.h"
+#include "libs/pkicard/PkiCertInfo.h"
 
 namespace {
-
-// Library-wide state: the module and keep-alive session, and the
-// configuration last read. One call at a time.
-struct CardState {
-  std::mutex m_mutex;
-  CP11Token m_token;
-  PkiConfig m_cfg;
-  bool m_bConfigLoaded = false;
-};
-
-CardState& State() {
-  static CardState s_state;
-  return s_state;
-}
-
-const PkiConfig& Config(CardState& state) {
-  if (!state.m_bConfigLoaded) {
-    state.m_cfg = LoadPkiConfig();
-    state.m_bConfigLoaded = true;
-  }
-  return state.m_cfg;
-}
 
 bool BadInput(uint32_t nLen, const void* p) { return nLen != 0 && p == nullptr; }
 
@@ -64,8 +33,10 @@ int WriteOut(PkiBlob* pOut, const unsigned char* pData, size_t nLen) {
 
 int WriteOut(PkiBlob* pOut, const ByteVector& data) { return WriteOut(pOut, data.data(), data.size()); }
 
-// Runs body, turning exceptions into codes and clearing OpenSSL's error queue.
-// On failure other than a short buffer the blob's length is set to 0.
+// Runs body, turning exceptions into codes. The backend tidies up once per
+// exported call (OpenSSL's error queue is cleared here: the code inside leaves
+// what it pushes and answers codes of its own). On failure other than a short
+// buffer the blob's length is set to 0.
 template <typename Body>
 int Guarded(PkiBlob* pOut, Body body) {
   int nResult = PKI_ERR_GENERAL;
@@ -74,7 +45,7 @@ int Guarded(PkiBlob* pOut, Body body) {
   } catch (...) {  // std::bad_alloc, mostly: no exception leaves the library
     nResult = PKI_ERR_GENERAL;
   }
-  ERR_clear_error();
+  BackendCallDone();
   if (pOut != nullptr && nResult != PKI_OK && nResult != PKI_ERR_BUFFER_TOO_SMALL) pOut->nLen = 0;
   return nResult;
 }
@@ -84,20 +55,12 @@ int Guarded(PkiBlob* pOut, Body body) {
 extern "C" {
 
 int pkiInit(void) {
-  return Guarded(nullptr, []() -> int {
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_cfg = LoadPkiConfig();
-    state.m_bConfigLoaded = true;
-    return state.m_token.Open(state.m_cfg);
-  });
+  return Guarded(nullptr, [] { return BackendInit(); });
 }
 
 int pkiEnd(void) {
-  return Guarded(nullptr, []() -> int {
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
-    state.m_token.Close();
+  return Guarded(nullptr, [] {
+    BackendEnd();
     return PKI_OK;
   });
 }
@@ -137,10 +100,8 @@ int pkiReadLabel(const char* szLabel, int nObjectType, unsigned char* pBuffer, u
   if (nObjectType != 1) return PKI_ERR_INVALID_ARG;
   PkiBlob out{*pnLength, pBuffer};
   const int nResult = Guarded(&out, [&]() -> int {
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
     ByteVector der;
-    const int nRead = state.m_token.Run([&] { return ReadTokenCertificate(state.m_token, szLabel, der); });
+    const int nRead = BackendReadLabel(szLabel, der);
     if (nRead != PKI_OK) return nRead;
     return WriteOut(&out, der);
   });
@@ -151,40 +112,23 @@ int pkiReadLabel(const char* szLabel, int nObjectType, unsigned char* pBuffer, u
 int pkiCheckCert(uint32_t nCertLen, const unsigned char* pCert, uint32_t, uint32_t, uint32_t,
                  uint32_t, uint32_t, uint32_t) {
   if (BadInput(nCertLen, pCert)) return PKI_ERR_INVALID_ARG;
-  return Guarded(nullptr, [&]() -> int {
-    X509Ptr cert = ParseCertificate(pCert, nCertLen);
-    if (!cert) return PKI_ERR_BAD_CERT;
-    std::string strTrustStore;
-    {
-      CardState& state = State();
-      std::lock_guard<std::mutex> lock(state.m_mutex);
-      strTrustStore = Config(state).m_strTrustStore;
-    }
-    return CheckCertificate(cert.get(), strTrustStore);
-  });
+  return Guarded(nullptr, [&] { return BackendCheckCert(pCert, nCertLen); });
 }
 
 int pkiGetXMLCertInfo(uint32_t nCertLen, const unsigned char* pCert, PkiBlob* pOut) {
   if (pOut == nullptr || BadInput(nCertLen, pCert)) return PKI_ERR_INVALID_ARG;
   return Guarded(pOut, [&]() -> int {
-    X509Ptr cert = ParseCertificate(pCert, nCertLen);
-    if (!cert) return PKI_ERR_BAD_CERT;
-    std::string strXml;
-    if (!CertificateXml(cert.get(), strXml)) return PKI_ERR_BAD_CERT;
+    PkiCertInfo info;
+    const int nResult = BackendCertInfo(pCert, nCertLen, info);
+    if (nResult != PKI_OK) return nResult;
+    const std::string strXml = CertInfoXml(info);
     return WriteOut(pOut, reinterpret_cast<const unsigned char*>(strXml.data()), strXml.size());
   });
 }
 
 int pkiGetCertInfoEx(uint32_t nCertLen, const unsigned char* pCert, void*, int* pnPreferredAlgo) {
   if (pnPreferredAlgo == nullptr || BadInput(nCertLen, pCert)) return PKI_ERR_INVALID_ARG;
-  return Guarded(nullptr, [&]() -> int {
-    X509Ptr cert = ParseCertificate(pCert, nCertLen);
-    if (!cert) return PKI_ERR_BAD_CERT;
-    EVP_PKEY* pKey = X509_get0_pubkey(cert.get());
-    if (pKey == nullptr) return PKI_ERR_BAD_CERT;
-    *pnPreferredAlgo = PreferredDigest(pKey);
-    return PKI_OK;
-  });
+  return Guarded(nullptr, [&] { return BackendPreferredDigest(pCert, nCertLen, *pnPreferredAlgo); });
 }
 
 int pkiSealEnvelope(uint32_t nCertLen, const unsigned char* pCert, int nSymmAlgo, uint32_t nPlainLen,
@@ -193,10 +137,8 @@ int pkiSealEnvelope(uint32_t nCertLen, const unsigned char* pCert, int nSymmAlgo
     return PKI_ERR_INVALID_ARG;
   }
   return Guarded(pOut, [&]() -> int {
-    X509Ptr cert = ParseCertificate(pCert, nCertLen);
-    if (!cert) return PKI_ERR_BAD_CERT;
     ByteVector envelope;
-    const int nResult = SealEnvelope(cert.get(), nSymmAlgo, pPlain, nPlainLen, envelope);
+    const int nResult = BackendSealEnvelope(pCert, nCertLen, nSymmAlgo, pPlain, nPlainLen, envelope);
     if (nResult != PKI_OK) return nResult;
     return WriteOut(pOut, envelope);
   });
@@ -208,14 +150,10 @@ int pkiOpenEnvelope(const char* szKeyLabel, const char* szPin, uint32_t nEnvLen,
     return PKI_ERR_INVALID_ARG;
   }
   return Guarded(pOut, [&]() -> int {
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
     ByteVector plain;
-    const int nResult = state.m_token.Run([&] {
-      return OpenEnvelopeOnToken(state.m_token, szKeyLabel, szPin, pEnvelope, nEnvLen, plain);
-    });
+    const int nResult = BackendOpenEnvelope(szKeyLabel, szPin, pEnvelope, nEnvLen, plain);
     const int nWrite = nResult == PKI_OK ? WriteOut(pOut, plain) : nResult;
-    OPENSSL_cleanse(plain.data(), plain.size());
+    BackendCleanse(plain);
     return nWrite;
   });
 }
@@ -226,15 +164,8 @@ int pkiGetSignature(const char* szKeyLabel, const char* szPin, int nDigestAlgo, 
     return PKI_ERR_INVALID_ARG;
   }
   return Guarded(pOut, [&]() -> int {
-    ByteVector digest;
-    const int nHash = HashBytes(nDigestAlgo, pData, nDataLen, digest);
-    if (nHash != PKI_OK) return nHash;
-    CardState& state = State();
-    std::lock_guard<std::mutex> lock(state.m_mutex);
     ByteVector signature;
-    const int nResult = state.m_token.Run([&] {
-      return SignOnToken(state.m_token, szKeyLabel, szPin, nDigestAlgo, digest, signature);
-    });
+    const int nResult = BackendSign(szKeyLabel, szPin, nDigestAlgo, pData, nDataLen, signature);
     if (nResult != PKI_OK) return nResult;
     return WriteOut(pOut, signature);
   });
@@ -245,13 +176,7 @@ int pkiVerifySignature(uint32_t nCertLen, const unsigned char* pCert, uint32_t n
   if (BadInput(nCertLen, pCert) || BadInput(nDataLen, pData) || BadInput(nSigLen, pSig)) {
     return PKI_ERR_INVALID_ARG;
   }
-  return Guarded(nullptr, [&]() -> int {
-    X509Ptr cert = ParseCertificate(pCert, nCertLen);
-    if (!cert) return PKI_ERR_BAD_CERT;
-    EVP_PKEY* pKey = X509_get0_pubkey(cert.get());
-    if (pKey == nullptr) return PKI_ERR_BAD_CERT;
-    return VerifySignature(pKey, pData, nDataLen, pSig, nSigLen);
-  });
+  return Guarded(nullptr, [&] { return BackendVerify(pCert, nCertLen, pData, nDataLen, pSig, nSigLen); });
 }
 
 int pkiGenerateRandom(int nCount, PkiBlob* pOut) {
@@ -263,11 +188,8 @@ int pkiGenerateRandom(int nCount, PkiBlob* pOut) {
       return PKI_ERR_BUFFER_TOO_SMALL;
     }
     if (nLen != 0) {
-      CardState& state = State();
-      std::lock_guard<std::mutex> lock(state.m_mutex);
-      const bool bFromToken =
-          state.m_token.HasSession() && state.m_token.GenerateRandom(pOut->pData, nLen) == PKI_OK;
-      if (!bFromToken && RAND_bytes(pOut->pData, nCount) != 1) return PKI_ERR_CRYPTO;
+      const int nResult = BackendRandom(pOut->pData, nLen);
+      if (nResult != PKI_OK) return nResult;
     }
     pOut->nLen = static_cast<uint32_t>(nLen);
     return PKI_OK;
@@ -278,7 +200,7 @@ int pkiHashData(int nHashAlgo, uint32_t nDataLen, const unsigned char* pData, Pk
   if (pOut == nullptr || BadInput(nDataLen, pData)) return PKI_ERR_INVALID_ARG;
   return Guarded(pOut, [&]() -> int {
     ByteVector digest;
-    const int nResult = HashBytes(nHashAlgo, pData, nDataLen, digest);
+    const int nResult = BackendHash(nHashAlgo, pData, nDataLen, digest);
     if (nResult != PKI_OK) return nResult;
     return WriteOut(pOut, digest);
   });
@@ -290,11 +212,10 @@ int pkiSymmCryptData(int nMode, int nSymmAlgo, uint32_t nKeyLen, const unsigned 
   if (nMode != 0 && nMode != 1) return PKI_ERR_INVALID_ARG;
   return Guarded(pOut, [&]() -> int {
     ByteVector out;
-    const int nResult = nMode == 1 ? SymmEncrypt(nSymmAlgo, pKey, nKeyLen, pIn, nInLen, out)
-                                   : SymmDecrypt(nSymmAlgo, pKey, nKeyLen, pIn, nInLen, out);
+    const int nResult = BackendSymmCrypt(nMode == 1, nSymmAlgo, pKey, nKeyLen, pIn, nInLen, out);
     if (nResult != PKI_OK) return nResult;
     const int nWrite = WriteOut(pOut, out);
-    OPENSSL_cleanse(out.data(), out.size());
+    BackendCleanse(out);
     return nWrite;
   });
 }

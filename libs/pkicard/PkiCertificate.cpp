@@ -6,25 +6,14 @@
 #include <filesystem>
 
 #include <openssl/core_names.h>
-#include <openssl/err.h>
 #include <openssl/obj_mac.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
 
+#include "libs/pkicard/PkiCertInfo.h"
 #include "libs/pkicard/pkiCard.h"
 
 namespace {
-
-std::string Hex(const unsigned char* p, size_t n) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string s;
-  s.reserve(n * 2);
-  for (size_t i = 0; i < n; ++i) {
-    s += kDigits[p[i] >> 4];
-    s += kDigits[p[i] & 0x0f];
-  }
-  return s;
-}
 
 std::string NameText(const X509_NAME* pName) {
   BioPtr bio(BIO_new(BIO_s_mem()));
@@ -59,35 +48,18 @@ std::string TimeText(const ASN1_TIME* pTime) {
 }
 
 std::string KeyUsageText(X509* pCert) {
-  static const struct {
-    uint32_t m_nBit;
-    const char* m_szName;
-  } kUsages[] = {
-      {KU_DIGITAL_SIGNATURE, "digitalSignature"}, {KU_NON_REPUDIATION, "nonRepudiation"},
-      {KU_KEY_ENCIPHERMENT, "keyEncipherment"},   {KU_DATA_ENCIPHERMENT, "dataEncipherment"},
-      {KU_KEY_AGREEMENT, "keyAgreement"},         {KU_KEY_CERT_SIGN, "keyCertSign"},
-      {KU_CRL_SIGN, "cRLSign"},                   {KU_ENCIPHER_ONLY, "encipherOnly"},
-      {KU_DECIPHER_ONLY, "decipherOnly"},
-  };
+  static const uint32_t kBits[9] = {KU_DIGITAL_SIGNATURE, KU_NON_REPUDIATION, KU_KEY_ENCIPHERMENT,
+                                    KU_DATA_ENCIPHERMENT, KU_KEY_AGREEMENT,   KU_KEY_CERT_SIGN,
+                                    KU_CRL_SIGN,          KU_ENCIPHER_ONLY,   KU_DECIPHER_ONLY};
   if ((X509_get_extension_flags(pCert) & EXFLAG_KUSAGE) == 0) return std::string();
   const uint32_t nUsage = X509_get_key_usage(pCert);
   std::string s;
-  for (const auto& usage : kUsages) {
-    if ((nUsage & usage.m_nBit) == 0) continue;
+  for (size_t i = 0; i < 9; ++i) {
+    if ((nUsage & kBits[i]) == 0) continue;
     if (!s.empty()) s += ',';
-    s += usage.m_szName;
+    s += kKeyUsageNames[i];
   }
   return s;
-}
-
-void AddElement(std::string& strXml, const char* szName, const std::string& strValue) {
-  strXml += '<';
-  strXml += szName;
-  strXml += '>';
-  strXml += XmlEscape(strValue);
-  strXml += "</";
-  strXml += szName;
-  strXml += ">\n";
 }
 
 }  // namespace
@@ -101,7 +73,6 @@ X509Ptr ParseCertificate(const unsigned char* pData, size_t nLen) {
     BioPtr bio(BIO_new_mem_buf(pData, static_cast<int>(nLen)));
     if (bio) cert.reset(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
   }
-  ERR_clear_error();
   return cert;
 }
 
@@ -144,14 +115,12 @@ int CheckCertificate(X509* pCert, const std::string& strTrustStore) {
       nLoaded = X509_STORE_load_file(store.get(), strTrustStore.c_str());
     }
   }
-  ERR_clear_error();
   if (nLoaded != 1) return PKI_ERR_TRUST_STORE;
 
   X509StoreCtxPtr ctx(X509_STORE_CTX_new());
   if (!ctx || X509_STORE_CTX_init(ctx.get(), store.get(), pCert, nullptr) != 1) return PKI_ERR_CRYPTO;
   const int nVerified = X509_verify_cert(ctx.get());
   const int nError = X509_STORE_CTX_get_error(ctx.get());
-  ERR_clear_error();
   if (nVerified == 1) return PKI_OK;
   switch (nError) {
     case X509_V_ERR_CERT_HAS_EXPIRED:
@@ -170,35 +139,9 @@ int CheckCertificate(X509* pCert, const std::string& strTrustStore) {
   }
 }
 
-std::string XmlEscape(const std::string& strText) {
-  std::string s;
-  s.reserve(strText.size());
-  for (const char c : strText) {
-    switch (c) {
-      case '&': s += "&amp;"; break;
-      case '<': s += "&lt;"; break;
-      case '>': s += "&gt;"; break;
-      case '"': s += "&quot;"; break;
-      case '\'': s += "&apos;"; break;
-      default:
-        // Control characters other than tab and line ends are not allowed in
-        // XML 1.0, not even as references.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-          s += '?';
-        } else {
-          s += c;
-        }
-    }
-  }
-  return s;
-}
-
-bool CertificateXml(X509* pCert, std::string& strXml) {
+bool ReadCertInfo(X509* pCert, PkiCertInfo& info) {
   EVP_PKEY* pKey = X509_get0_pubkey(pCert);
-  if (pKey == nullptr) {
-    ERR_clear_error();
-    return false;
-  }
+  if (pKey == nullptr) return false;
   std::string strSerial;
   {
     const ASN1_INTEGER* pSerial = X509_get0_serialNumber(pCert);
@@ -224,33 +167,27 @@ bool CertificateXml(X509* pCert, std::string& strXml) {
 
   std::string strSkid;
   if (const ASN1_OCTET_STRING* pSkid = X509_get0_subject_key_id(pCert)) {
-    strSkid = Hex(ASN1_STRING_get0_data(pSkid), static_cast<size_t>(ASN1_STRING_length(pSkid)));
+    strSkid = HexUpper(ASN1_STRING_get0_data(pSkid), static_cast<size_t>(ASN1_STRING_length(pSkid)));
   }
   unsigned char thumb[EVP_MAX_MD_SIZE];
   unsigned int nThumb = 0;
   EvpMdPtr sha1(EVP_MD_fetch(nullptr, "SHA1", nullptr));
-  if (!sha1 || X509_digest(pCert, sha1.get(), thumb, &nThumb) != 1) {
-    ERR_clear_error();
-    return false;
-  }
+  if (!sha1 || X509_digest(pCert, sha1.get(), thumb, &nThumb) != 1) return false;
 
-  strXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CertInfo>\n";
-  AddElement(strXml, "Version", std::to_string(X509_get_version(pCert) + 1));
-  AddElement(strXml, "SerialNumber", strSerial);
-  AddElement(strXml, "Subject", NameText(X509_get_subject_name(pCert)));
-  AddElement(strXml, "SubjectCN", CommonName(X509_get_subject_name(pCert)));
-  AddElement(strXml, "Issuer", NameText(X509_get_issuer_name(pCert)));
-  AddElement(strXml, "IssuerCN", CommonName(X509_get_issuer_name(pCert)));
-  AddElement(strXml, "NotBefore", TimeText(X509_get0_notBefore(pCert)));
-  AddElement(strXml, "NotAfter", TimeText(X509_get0_notAfter(pCert)));
-  AddElement(strXml, "SignatureAlgorithm", szSigName != nullptr ? szSigName : "");
-  AddElement(strXml, "PublicKeyAlgorithm", strKeyAlgo);
-  AddElement(strXml, "PublicKeyBits", std::to_string(EVP_PKEY_get_bits(pKey)));
-  AddElement(strXml, "KeyUsage", KeyUsageText(pCert));
-  AddElement(strXml, "SubjectKeyIdentifier", strSkid);
-  AddElement(strXml, "Thumbprint", Hex(thumb, nThumb));
-  AddElement(strXml, "PreferredDigest", std::to_string(PreferredDigest(pKey)));
-  strXml += "</CertInfo>\n";
-  ERR_clear_error();
+  info.m_nVersion = static_cast<int>(X509_get_version(pCert) + 1);
+  info.m_strSerial = strSerial;
+  info.m_strSubject = NameText(X509_get_subject_name(pCert));
+  info.m_strSubjectCN = CommonName(X509_get_subject_name(pCert));
+  info.m_strIssuer = NameText(X509_get_issuer_name(pCert));
+  info.m_strIssuerCN = CommonName(X509_get_issuer_name(pCert));
+  info.m_strNotBefore = TimeText(X509_get0_notBefore(pCert));
+  info.m_strNotAfter = TimeText(X509_get0_notAfter(pCert));
+  info.m_strSignatureAlgorithm = szSigName != nullptr ? szSigName : "";
+  info.m_strKeyAlgorithm = strKeyAlgo;
+  info.m_nKeyBits = EVP_PKEY_get_bits(pKey);
+  info.m_strKeyUsage = KeyUsageText(pCert);
+  info.m_strSubjectKeyId = strSkid;
+  info.m_strThumbprint = HexUpper(thumb, nThumb);
+  info.m_nPreferredDigest = PreferredDigest(pKey);
   return true;
 }

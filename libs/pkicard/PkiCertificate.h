@@ -4,6 +4,7 @@
 #include <string>
 
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/PkiCertInfo.h"
 
 // Parses a certificate given as DER or PEM. Null when it is neither.
 X509Ptr ParseCertificate(const unsigned char* pData, size_t nLen);
@@ -18,8 +19,5 @@ int PreferredDigest(const EVP_PKEY* pKey);
 // directory; empty: the system's default). Returns a card library code.
 int CheckCertificate(X509* pCert, const std::string& strTrustStore);
 
-// The XML description of the certificate (layout in pkiCard.h).
-bool CertificateXml(X509* pCert, std::string& strXml);
-
-// Escapes text for XML element content and attribute values.
-std::string XmlEscape(const std::string& strText);
+// What the XML description tells about the certificate.
+bool ReadCertInfo(X509* pCert, PkiCertInfo& info);

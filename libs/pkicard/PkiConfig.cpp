@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <algorithm>
 #include <cctype>
@@ -93,4 +94,37 @@ PkiConfig LoadPkiConfig() {
   FromEnv("PKICARD_TRUST_STORE", cfg.m_strTrustStore);
   if (cfg.m_strModule.empty()) cfg.m_strModule = kDefaultPkcs11Module;
   return cfg;
+}
+
+namespace {
+
+struct ConfigState {
+  std::mutex m_mutex;
+  PkiConfig m_cfg;
+  bool m_bLoaded = false;
+};
+
+ConfigState& Current() {
+  static ConfigState s_state;
+  return s_state;
+}
+
+}  // namespace
+
+PkiConfig CurrentPkiConfig() {
+  ConfigState& state = Current();
+  std::lock_guard<std::mutex> lock(state.m_mutex);
+  if (!state.m_bLoaded) {
+    state.m_cfg = LoadPkiConfig();
+    state.m_bLoaded = true;
+  }
+  return state.m_cfg;
+}
+
+PkiConfig ReloadPkiConfig() {
+  ConfigState& state = Current();
+  std::lock_guard<std::mutex> lock(state.m_mutex);
+  state.m_cfg = LoadPkiConfig();
+  state.m_bLoaded = true;
+  return state.m_cfg;
 }

@@ -24,3 +24,8 @@ PkiConfig LoadPkiConfig();
 // unchanged). Lines are "key=value"; ';' and '#' start comments; blanks around
 // keys and values are dropped; keys compare without regard to case.
 void ParsePkiIni(const std::string& strText, PkiConfig& cfg);
+
+// The configuration last read, shared by the library's calls: the first use
+// reads it, ReloadPkiConfig (at pkiInit) reads it again.
+PkiConfig CurrentPkiConfig();
+PkiConfig ReloadPkiConfig();

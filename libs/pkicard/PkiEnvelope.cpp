@@ -3,53 +3,17 @@
 #include <climits>
 #include <cstring>
 
-#include <openssl/err.h>
 
 #include "libs/pkicard/DerReader.h"
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/OsslAlgorithms.h"
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/pkiCard.h"
 
 namespace {
 
-const unsigned char kTagInteger = 0x02;
-const unsigned char kTagOctetString = 0x04;
-const unsigned char kTagOid = 0x06;
-const unsigned char kTagSequence = 0x30;
-const unsigned char kTagSet = 0x31;
-const unsigned char kTagContext0 = 0xa0;
-const unsigned char kTagContext0Primitive = 0x80;
-
-// OID contents (without tag and length).
-const unsigned char kOidEnvelopedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x03};
 const unsigned char kOidEncryptedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x06};
-const unsigned char kOidRsaEncryption[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x01, 0x01};
 
-template <size_t N>
-bool IsOid(const DerElement& element, const unsigned char (&oid)[N]) {
-  return element.m_nTag == kTagOid && element.m_nValueLen == N &&
-         std::memcmp(element.m_pValue, oid, N) == 0;
-}
-
-void AppendLength(ByteVector& out, size_t nLen) {
-  if (nLen < 0x80) {
-    out.push_back(static_cast<unsigned char>(nLen));
-    return;
-  }
-  unsigned char bytes[sizeof(size_t)];
-  size_t nBytes = 0;
-  for (size_t n = nLen; n != 0; n >>= 8) bytes[nBytes++] = static_cast<unsigned char>(n & 0xff);
-  out.push_back(static_cast<unsigned char>(0x80 | nBytes));
-  while (nBytes != 0) out.push_back(bytes[--nBytes]);
-}
-
-ByteVector Wrap(unsigned char nTag, const ByteVector& content) {
-  ByteVector out;
-  out.push_back(nTag);
-  AppendLength(out, content.size());
-  out.insert(out.end(), content.begin(), content.end());
-  return out;
-}
 
 // True when the recipient identifier (IssuerAndSerialNumber or [0]
 // SubjectKeyIdentifier) names the certificate.
@@ -67,7 +31,6 @@ bool RidMatches(const DerElement& rid, X509* pCert) {
   X509NamePtr name(d2i_X509_NAME(nullptr, &p, static_cast<long>(issuer.TotalLen())));
   p = serial.m_pHeader;
   AsnIntegerPtr number(d2i_ASN1_INTEGER(nullptr, &p, static_cast<long>(serial.TotalLen())));
-  ERR_clear_error();
   return name && number && X509_NAME_cmp(name.get(), X509_get_issuer_name(pCert)) == 0 &&
          ASN1_INTEGER_cmp(number.get(), X509_get0_serialNumber(pCert)) == 0;
 }
@@ -88,10 +51,7 @@ int SealEnvelope(X509* pCert, int nSymmAlgo, const unsigned char* pData, size_t 
     return PKI_ERR_CRYPTO;
   }
   CmsPtr cms(CMS_encrypt(recipients.get(), in.get(), cipher.get(), CMS_BINARY));
-  if (!cms || i2d_CMS_bio(mem.get(), cms.get()) != 1) {
-    ERR_clear_error();
-    return PKI_ERR_CRYPTO;
-  }
+  if (!cms || i2d_CMS_bio(mem.get(), cms.get()) != 1) return PKI_ERR_CRYPTO;
   char* pOut = nullptr;
   const long nOut = BIO_get_mem_data(mem.get(), &pOut);
   if (nOut <= 0) return PKI_ERR_CRYPTO;
@@ -108,59 +68,16 @@ int FindEnvelopeRecipient(const unsigned char* pEnvelope, size_t nLen, X509* pCe
   // which the walk below can read.
   const unsigned char* p = pEnvelope;
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(nLen)));
-  if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_enveloped) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_enveloped) return PKI_ERR_BAD_ENVELOPE;
   unsigned char* pDer = nullptr;
   const int nDer = i2d_CMS_ContentInfo(cms.get(), &pDer);
-  if (nDer <= 0) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (nDer <= 0) return PKI_ERR_BAD_ENVELOPE;
   const ByteVector der(pDer, pDer + nDer);
   OPENSSL_free(pDer);
 
-  CDerReader top(der.data(), der.size());
-  DerElement contentInfo, oid, explicitContent, enveloped, version, recipientInfos, encryptedContent;
-  if (!top.Expect(kTagSequence, contentInfo)) return PKI_ERR_BAD_ENVELOPE;
-  CDerReader ci(contentInfo);
-  if (!ci.Expect(kTagOid, oid) || !IsOid(oid, kOidEnvelopedData) ||
-      !ci.Expect(kTagContext0, explicitContent)) {
-    return PKI_ERR_BAD_ENVELOPE;
-  }
-  CDerReader ex(explicitContent);
-  if (!ex.Expect(kTagSequence, enveloped)) return PKI_ERR_BAD_ENVELOPE;
-  CDerReader env(enveloped);
-  if (!env.Expect(kTagInteger, version)) return PKI_ERR_BAD_ENVELOPE;
-  if (env.PeekTag() == kTagContext0) {  // originatorInfo
-    DerElement originator;
-    if (!env.Next(originator)) return PKI_ERR_BAD_ENVELOPE;
-  }
-  if (!env.Expect(kTagSet, recipientInfos) || !env.Expect(kTagSequence, encryptedContent)) {
-    return PKI_ERR_BAD_ENVELOPE;
-  }
-
-  CDerReader ris(recipientInfos);
-  while (!ris.AtEnd()) {
-    DerElement ri;
-    if (!ris.Next(ri)) return PKI_ERR_BAD_ENVELOPE;
-    if (ri.m_nTag != kTagSequence) continue;  // not key transport
-    CDerReader ktri(ri);
-    DerElement riVersion, rid, keyAlgo, encryptedKey, keyAlgoOid;
-    if (!ktri.Expect(kTagInteger, riVersion) || !ktri.Next(rid) ||
-        !ktri.Expect(kTagSequence, keyAlgo) || !ktri.Expect(kTagOctetString, encryptedKey)) {
-      return PKI_ERR_BAD_ENVELOPE;
-    }
-    CDerReader algo(keyAlgo);
-    if (!algo.Expect(kTagOid, keyAlgoOid) || !IsOid(keyAlgoOid, kOidRsaEncryption)) continue;
-    if (!RidMatches(rid, pCert)) continue;
-    recipient.m_encryptedKey.assign(encryptedKey.m_pValue, encryptedKey.m_pValue + encryptedKey.m_nValueLen);
-    recipient.m_encryptedContentInfo.assign(encryptedContent.m_pHeader,
-                                            encryptedContent.m_pHeader + encryptedContent.TotalLen());
-    return PKI_OK;
-  }
-  return PKI_ERR_NO_RECIPIENT;
+  return FindKeyTransportRecipient(der.data(), der.size(),
+                                   [pCert](const DerElement& rid) { return RidMatches(rid, pCert); },
+                                   recipient);
 }
 
 int DecryptEnvelopeContent(const ByteVector& encryptedContentInfo, const ByteVector& contentKey,
@@ -169,24 +86,17 @@ int DecryptEnvelopeContent(const ByteVector& encryptedContentInfo, const ByteVec
   // in a ContentInfo, so that OpenSSL decrypts it with the recovered key.
   ByteVector encryptedData = {kTagInteger, 0x01, 0x00};
   encryptedData.insert(encryptedData.end(), encryptedContentInfo.begin(), encryptedContentInfo.end());
-  ByteVector contentInfo = {kTagOid, sizeof kOidEncryptedData};
-  contentInfo.insert(contentInfo.end(), std::begin(kOidEncryptedData), std::end(kOidEncryptedData));
-  const ByteVector explicitContent = Wrap(kTagContext0, Wrap(kTagSequence, encryptedData));
+  ByteVector contentInfo = DerWrap(kTagOid, ByteVector(std::begin(kOidEncryptedData), std::end(kOidEncryptedData)));
+  const ByteVector explicitContent = DerWrap(kTagContext0, DerWrap(kTagSequence, encryptedData));
   contentInfo.insert(contentInfo.end(), explicitContent.begin(), explicitContent.end());
-  const ByteVector der = Wrap(kTagSequence, contentInfo);
+  const ByteVector der = DerWrap(kTagSequence, contentInfo);
 
   const unsigned char* p = der.data();
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(der.size())));
   BioPtr out(BIO_new(BIO_s_mem()));
-  if (!cms || !out) {
-    ERR_clear_error();
-    return PKI_ERR_BAD_ENVELOPE;
-  }
+  if (!cms || !out) return PKI_ERR_BAD_ENVELOPE;
   if (CMS_EncryptedData_decrypt(cms.get(), contentKey.data(), contentKey.size(), nullptr, out.get(),
-                                CMS_BINARY) != 1) {
-    ERR_clear_error();
-    return PKI_ERR_DECRYPT;
-  }
+                                CMS_BINARY) != 1) return PKI_ERR_DECRYPT;
   char* pPlain = nullptr;
   const long nPlain = BIO_get_mem_data(out.get(), &pPlain);
   plain.assign(reinterpret_cast<unsigned char*>(pPlain),

@@ -1,25 +1,18 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 #include <openssl/x509.h>
 
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
+#include "libs/pkicard/EnvelopeDer.h"
 
 // Seals data for the certificate's key as DER CMS EnvelopedData with the
 // numbered symmetric cipher. Returns a card library code.
 int SealEnvelope(X509* pCert, int nSymmAlgo, const unsigned char* pData, size_t nLen, ByteVector& out);
 
-// The parts of an EnvelopedData that opening it on a token needs: the
-// encrypted content key of the key-transport recipient that names the
-// certificate (by issuer and serial number or by subject key identifier), and
-// the DER EncryptedContentInfo.
-struct EnvelopeRecipient {
-  ByteVector m_encryptedKey;
-  ByteVector m_encryptedContentInfo;
-};
-
+// The key-transport recipient that names the certificate (by issuer and
+// serial number or by subject key identifier), read from BER or DER.
 // Returns PKI_OK, PKI_ERR_BAD_ENVELOPE or PKI_ERR_NO_RECIPIENT.
 int FindEnvelopeRecipient(const unsigned char* pEnvelope, size_t nLen, X509* pCert,
                           EnvelopeRecipient& recipient);

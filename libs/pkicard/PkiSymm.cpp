@@ -2,10 +2,10 @@
 
 #include <climits>
 
-#include <openssl/err.h>
 #include <openssl/rand.h>
 
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/OsslAlgorithms.h"
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/pkiCard.h"
 
@@ -63,10 +63,7 @@ int SymmEncrypt(int nSymmAlgo, const unsigned char* pKey, size_t nKeyLen,
   nResult = StartCipher(nSymmAlgo, pKey, nKeyLen, iv.data(), 1, ctx, nIvLen, nBlock);
   if (nResult != PKI_OK) return nResult;
   out = iv;
-  if (!RunCipher(ctx.get(), pIn, nInLen, nBlock, out)) {
-    ERR_clear_error();
-    return PKI_ERR_CRYPTO;
-  }
+  if (!RunCipher(ctx.get(), pIn, nInLen, nBlock, out)) return PKI_ERR_CRYPTO;
   return PKI_OK;
 }
 
@@ -84,9 +81,6 @@ int SymmDecrypt(int nSymmAlgo, const unsigned char* pKey, size_t nKeyLen,
   nResult = StartCipher(nSymmAlgo, pKey, nKeyLen, pIn, 0, ctx, nIvLen, nBlock);
   if (nResult != PKI_OK) return nResult;
   out.clear();
-  if (!RunCipher(ctx.get(), pIn + nIvLen, nInLen - nIvLen, nBlock, out)) {
-    ERR_clear_error();
-    return PKI_ERR_DECRYPT;
-  }
+  if (!RunCipher(ctx.get(), pIn + nIvLen, nInLen - nIvLen, nBlock, out)) return PKI_ERR_DECRYPT;
   return PKI_OK;
 }

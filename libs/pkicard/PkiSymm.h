@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
-using ByteVector = std::vector<unsigned char>;
+#include "libs/pkicard/ByteVector.h"
 
 // CBC with PKCS#7 padding. Encrypting writes a fresh random IV in front of the
 // cipher text; decrypting takes the IV from the front. The key must have the

@@ -1,9 +1,7 @@
 #include "libs/pkicard/PkiTokenOps.h"
 
-#include <climits>
 #include <cstring>
 
-#include <openssl/err.h>
 
 #include "libs/pkicard/OsslPtr.h"
 #include "libs/pkicard/PkiAlgorithms.h"
@@ -27,23 +25,6 @@ int FindCertificateKey(const CP11Token& token, CK_OBJECT_HANDLE hCert, CK_OBJECT
   const int nResult = token.GetAttribute(hCert, CKA_ID, id);
   if (nResult != PKI_OK) return nResult;
   return token.FindFirst(CKO_PRIVATE_KEY, CKA_ID, id, hKey);
-}
-
-int RawEcdsaToDer(const ByteVector& raw, ByteVector& der) {
-  if (raw.empty() || raw.size() % 2 != 0 || raw.size() > INT_MAX) return PKI_ERR_TOKEN_FAILURE;
-  const int nHalf = static_cast<int>(raw.size() / 2);
-  BnPtr r(BN_bin2bn(raw.data(), nHalf, nullptr));
-  BnPtr s(BN_bin2bn(raw.data() + nHalf, nHalf, nullptr));
-  EcdsaSigPtr sig(ECDSA_SIG_new());
-  if (!r || !s || !sig || ECDSA_SIG_set0(sig.get(), r.get(), s.get()) != 1) return PKI_ERR_CRYPTO;
-  r.release();  // owned by sig now
-  s.release();
-  unsigned char* pDer = nullptr;
-  const int nDer = i2d_ECDSA_SIG(sig.get(), &pDer);
-  if (nDer <= 0) return PKI_ERR_CRYPTO;
-  der.assign(pDer, pDer + nDer);
-  OPENSSL_free(pDer);
-  return PKI_OK;
 }
 
 }  // namespace
@@ -83,7 +64,7 @@ int SignWithKey(const CP11Token& token, CK_OBJECT_HANDLE hKey, const P11KeyInfo&
     ByteVector raw;
     const int nResult = token.Sign(hKey, CKM_ECDSA, digest, raw);
     if (nResult != PKI_OK) return nResult;
-    return RawEcdsaToDer(raw, signature);
+    return EcdsaRawToDer(raw.data(), raw.size(), signature) ? PKI_OK : PKI_ERR_TOKEN_FAILURE;
   }
   return PKI_ERR_UNSUPPORTED_ALGO;
 }
@@ -146,7 +127,6 @@ int OpenEnvelopeOnToken(const CP11Token& token, const char* szLabel, const char*
   if (nResult != PKI_OK) return nResult;
   const unsigned char* p = certDer.data();
   X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(certDer.size())));
-  ERR_clear_error();
   if (!cert) return PKI_ERR_BAD_CERT;
 
   EnvelopeRecipient recipient;

@@ -3,10 +3,10 @@
 #include <cstring>
 
 #include <openssl/crypto.h>
-#include <openssl/err.h>
 #include <openssl/rsa.h>
 
 #include "libs/pkicard/OsslPtr.h"
+#include "libs/pkicard/OsslAlgorithms.h"
 #include "libs/pkicard/PkiAlgorithms.h"
 #include "libs/pkicard/PkiCertificate.h"
 #include "libs/pkicard/pkiCard.h"
@@ -87,6 +87,5 @@ int VerifySignature(EVP_PKEY* pKey, const unsigned char* pData, size_t nDataLen,
   } else if (EVP_PKEY_is_a(pKey, "EC")) {
     nResult = VerifyEcdsa(pKey, pData, nDataLen, pSig, nSigLen);
   }
-  ERR_clear_error();
   return nResult;
 }

@@ -3,7 +3,9 @@
  * pkiCard: the card library. Private-key operations (signing, opening an
  * envelope) run on a PKCS#11 token; everything public (verifying, sealing,
  * hashing, random bytes, symmetric ciphers, certificate parsing and checking)
- * runs in OpenSSL 3.
+ * runs in OpenSSL 3. The Windows build (pkiCard.dll) keeps every interface,
+ * code and output format below over the current user's "MY" certificate
+ * store, CNG and CryptoAPI (README.md beside this file says where it differs).
  *
  * Calling conventions
  * -------------------

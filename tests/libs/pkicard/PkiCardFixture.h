@@ -11,10 +11,9 @@
 
 #include <p11-kit/pkcs11.h>
 
+#include "PkiCardCalls.h"
 #include "libs/pkicard/pkiCard.h"
 #include "tests/support/TempDir.h"
-
-using Bytes = std::vector<unsigned char>;
 
 constexpr char kUserPin[] = "1234";
 constexpr char kSoPin[] = "5678";
@@ -87,51 +86,3 @@ class CTestModule {
 Bytes AsBytes(const std::string& s);
 // A file of the shared key material.
 inline Bytes MaterialBytes(const std::string& strName) { return ReadFileBytes(Material().File(strName)); }
-
-// Runs fn with a PkiBlob over nCapacity bytes of out; out keeps what was
-// written, nothing on failure.
-template <typename F>
-int WithBlob(size_t nCapacity, Bytes& out, F fn) {
-  out.assign(nCapacity, 0);
-  PkiBlob blob{static_cast<uint32_t>(nCapacity), out.data()};
-  const int nResult = fn(&blob);
-  out.resize(nResult == PKI_OK ? blob.nLen : 0);
-  return nResult;
-}
-
-// Library calls with a vector as the output buffer.
-inline int Sign(const char* szLabel, const char* szPin, int nAlgo, const Bytes& data, Bytes& sig) {
-  return WithBlob(4096, sig, [&](PkiBlob* p) {
-    return pkiGetSignature(szLabel, szPin, nAlgo, static_cast<uint32_t>(data.size()), data.data(), p);
-  });
-}
-inline int Hash(int nAlgo, const Bytes& data, Bytes& digest) {
-  return WithBlob(4096, digest, [&](PkiBlob* p) {
-    return pkiHashData(nAlgo, static_cast<uint32_t>(data.size()), data.data(), p);
-  });
-}
-inline int SymmCrypt(int nMode, int nAlgo, const Bytes& key, const Bytes& in, Bytes& out) {
-  return WithBlob(in.size() + 64, out, [&](PkiBlob* p) {
-    return pkiSymmCryptData(nMode, nAlgo, static_cast<uint32_t>(key.size()), key.data(),
-                            static_cast<uint32_t>(in.size()), in.data(), p);
-  });
-}
-inline int Seal(const Bytes& cert, int nAlgo, const Bytes& plain, Bytes& envelope) {
-  return WithBlob(plain.size() + 8192, envelope, [&](PkiBlob* p) {
-    return pkiSealEnvelope(static_cast<uint32_t>(cert.size()), cert.data(), nAlgo,
-                           static_cast<uint32_t>(plain.size()), plain.data(), p);
-  });
-}
-inline int Open(const char* szLabel, const char* szPin, const Bytes& envelope, Bytes& plain) {
-  return WithBlob(envelope.size() + 64, plain, [&](PkiBlob* p) {
-    return pkiOpenEnvelope(szLabel, szPin, static_cast<uint32_t>(envelope.size()), envelope.data(), p);
-  });
-}
-// The certificate under szLabel, in a buffer of nCapacity bytes.
-inline int ReadLabel(const char* szLabel, Bytes& der, size_t nCapacity = 4096) {
-  der.assign(nCapacity, 0);
-  uint32_t nLen = static_cast<uint32_t>(nCapacity);
-  const int nResult = pkiReadLabel(szLabel, 1, der.data(), &nLen);
-  der.resize(nResult == PKI_OK ? nLen : 0);
-  return nResult;
-}

@@ -6,6 +6,7 @@
 #include <p11-kit/p11-kit.h>
 
 #include "PkiCardFixture.h"
+#include "libs/pkicard/P11Result.h"
 
 namespace fs = std::filesystem;
 
@@ -324,4 +325,28 @@ TEST_F(PkiCardInit, RandomFromOpensslOrTheToken) {
   PkiBlob small{16, buf.data()};
   EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiGenerateRandom(17, &small));
   EXPECT_EQ(17u, small.nLen);
+}
+
+// The two passes of a sized PKCS#11 output, against a token that needs
+// nNeeded bytes, answers the sizing query and may grow between the passes.
+TEST(P11ReadSized, SecondPassOnlyWhenTheFirstIsShort) {
+  struct Case { size_t nGuess, nNeeded, nGrowth; int nResult; int nCalls; };
+  const Case cases[] = {{1024, 256, 0, PKI_OK, 1}, {0, 256, 0, PKI_OK, 2}, {16, 256, 0, PKI_OK, 2},
+                        {16, 256, 1, PKI_ERR_TOKEN_FAILURE, 2}, {0, 0, 0, PKI_OK, 2}};
+  for (const Case& c : cases) {
+    int nCalls = 0;
+    Bytes out;
+    const int nResult = P11ReadSized(c.nGuess, out, [&](unsigned char* p, CK_ULONG* pnLen) {
+      const size_t nNeeded = c.nNeeded + (nCalls++ == 0 ? 0 : c.nGrowth);
+      const bool bShort = p != nullptr && *pnLen < nNeeded;
+      if (p != nullptr && !bShort) std::fill(p, p + nNeeded, 0x5a);
+      *pnLen = nNeeded;
+      return bShort ? PKI_ERR_BUFFER_TOO_SMALL : PKI_OK;
+    });
+    EXPECT_EQ(c.nResult, nResult) << c.nGuess << "/" << c.nNeeded;
+    EXPECT_EQ(c.nCalls, nCalls) << c.nGuess << "/" << c.nNeeded;
+    if (nResult == PKI_OK) {
+      EXPECT_EQ(Bytes(c.nNeeded, 0x5a), out);
+    }
+  }
 }

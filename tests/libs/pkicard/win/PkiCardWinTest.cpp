@@ -1,0 +1,324 @@
+// The card library built for Windows, under Wine: the key comes from a PFX
+// imported into the current user's "MY" store (and removed at the end), the
+// public work from CNG and CryptoAPI. Run by cross-check.sh, which makes the
+// material in PKICARD_TEST_DIR and checks the files written to its out/ with
+// the openssl command line.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <ncrypt.h>
+#include <wincrypt.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "libs/pkicard/pkiCard.h"
+#include "tests/libs/pkicard/PkiCardCalls.h"
+
+namespace {
+
+constexpr char kLabel[] = "RSA_SIG";
+constexpr char kPin[] = "1234";
+
+std::string Dir() {
+  const char* szDir = std::getenv("PKICARD_TEST_DIR");
+  return szDir != nullptr ? szDir : "";
+}
+
+Bytes ReadBytes(const std::string& strName) {
+  std::ifstream in(Dir() + "/" + strName, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+  return Bytes(s.begin(), s.end());
+}
+
+void WriteOut(const std::string& strName, const Bytes& data) {
+  std::ofstream out(Dir() + "/out/" + strName, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+bool RunningUnderWine() {
+  HMODULE hNtdll = GetModuleHandleW(L"ntdll.dll");
+  return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
+}
+
+Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+uint32_t Len(const Bytes& b) { return static_cast<uint32_t>(b.size()); }
+
+int Verify(const Bytes& cert, const Bytes& data, const Bytes& sig) {
+  return pkiVerifySignature(Len(cert), cert.data(), Len(data), data.data(), Len(sig), sig.data());
+}
+int Check(const std::string& strCert) {
+  const Bytes cert = ReadBytes(strCert);
+  return pkiCheckCert(Len(cert), cert.data(), 0, 0, 0, 0, 0, 0);
+}
+
+// Imports rsa.pfx into the current user's "MY" store with a persisted key,
+// named as the Linux token names the certificate; removes both at the end.
+class PkiCardWin : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_FALSE(Dir().empty()) << "run through cross-check.sh";
+    Bytes pfx = ReadBytes("rsa.pfx");
+    ASSERT_FALSE(pfx.empty());
+    CRYPT_DATA_BLOB blob{Len(pfx), pfx.data()};
+    HCERTSTORE hPfx = PFXImportCertStore(&blob, L"1234", CRYPT_USER_KEYSET);
+    ASSERT_NE(nullptr, hPfx) << "PFXImportCertStore: " << GetLastError();
+    HCERTSTORE hMy = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+    ASSERT_NE(nullptr, hMy);
+    PCCERT_CONTEXT pCert = nullptr;
+    while ((pCert = CertEnumCertificatesInStore(hPfx, pCert)) != nullptr) {
+      DWORD nSize = 0;
+      if (!CertGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) continue;
+      const CRYPT_DATA_BLOB name{sizeof(L"RSA_SIG"), reinterpret_cast<BYTE*>(const_cast<wchar_t*>(L"RSA_SIG"))};
+      CertSetCertificateContextProperty(pCert, CERT_FRIENDLY_NAME_PROP_ID, 0, &name);
+      ASSERT_TRUE(CertAddCertificateContextToStore(hMy, pCert, CERT_STORE_ADD_REPLACE_EXISTING, &s_pMine));
+    }
+    // Wine keeps additions to a registry store in memory until committed.
+    CertControlStore(hMy, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    CertCloseStore(hMy, 0);
+    CertCloseStore(hPfx, 0);
+    ASSERT_NE(nullptr, s_pMine) << "the PFX brought no certificate with a key";
+    // Where the import put the key: CNG key storage, or a legacy CSP (as
+    // Wine does).
+    HCRYPTPROV_OR_NCRYPT_KEY_HANDLE hKey = 0;
+    DWORD nSpec = 0;
+    BOOL bFree = FALSE;
+    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(s_pMine, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &hKey,
+                                                  &nSpec, &bFree));
+    s_bCngKey = nSpec == CERT_NCRYPT_KEY_SPEC;
+    if (bFree && s_bCngKey) NCryptFreeObject(hKey);
+    if (bFree && !s_bCngKey) CryptReleaseContext(hKey, 0);
+  }
+
+  static void TearDownTestSuite() {
+    if (s_pMine == nullptr) return;
+    DWORD nSize = 0;
+    if (CertGetCertificateContextProperty(s_pMine, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) {
+      std::vector<BYTE> buffer(nSize);
+      if (CertGetCertificateContextProperty(s_pMine, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &nSize)) {
+        const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+        HCRYPTPROV hProv = 0;
+        CryptAcquireContextW(&hProv, pInfo->pwszContainerName, pInfo->pwszProvName, pInfo->dwProvType,
+                             CRYPT_DELETEKEYSET);
+      }
+    }
+    HCERTSTORE hMy = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+    PCCERT_CONTEXT pFound = hMy == nullptr ? nullptr
+                                           : CertFindCertificateInStore(hMy, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                                        s_pMine, nullptr);
+    if (pFound != nullptr) CertDeleteCertificateFromStore(pFound);  // frees pFound
+    if (hMy != nullptr) {
+      CertControlStore(hMy, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+      CertCloseStore(hMy, 0);
+    }
+    CertFreeCertificateContext(s_pMine);
+    s_pMine = nullptr;
+  }
+
+  void SetUp() override { ASSERT_EQ(PKI_OK, pkiInit()); }
+  void TearDown() override { pkiEnd(); }
+
+  static PCCERT_CONTEXT s_pMine;
+  static bool s_bCngKey;
+};
+
+PCCERT_CONTEXT PkiCardWin::s_pMine = nullptr;
+bool PkiCardWin::s_bCngKey = false;
+
+}  // namespace
+
+TEST_F(PkiCardWin, HashesMatchOpenssl) {
+  const Bytes data = ReadBytes("data.bin");
+  for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
+    Bytes digest;
+    ASSERT_EQ(PKI_OK, WithBlob(64, digest, [&](PkiBlob* p) { return pkiHashData(nAlgo, Len(data), data.data(), p); }))
+        << nAlgo;
+    EXPECT_EQ(ReadBytes("hash-" + std::to_string(nAlgo) + ".bin"), digest) << nAlgo;
+  }
+  Bytes digest;
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, WithBlob(64, digest, [&](PkiBlob* p) { return pkiHashData(6, 1, data.data(), p); }));
+}
+
+TEST_F(PkiCardWin, SymmetricAcrossPlatforms) {
+  const Bytes data = ReadBytes("data.bin");
+  for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
+    const std::string n = std::to_string(nAlgo);
+    const Bytes key = ReadBytes("key-" + n + ".bin");
+    Bytes plain, cipher, back;
+    ASSERT_EQ(PKI_OK, SymmCrypt(0, nAlgo, key, ReadBytes("enc-" + n + ".bin"), plain)) << nAlgo;
+    EXPECT_EQ(data, plain) << "openssl enc output, algorithm " << nAlgo;
+    ASSERT_EQ(PKI_OK, SymmCrypt(1, nAlgo, key, data, cipher)) << nAlgo;
+    WriteOut("symm-" + n + ".bin", cipher);
+    ASSERT_EQ(PKI_OK, SymmCrypt(0, nAlgo, key, cipher, back));
+    EXPECT_EQ(data, back);
+    const Bytes shortKey(key.begin(), key.end() - 1);
+    EXPECT_EQ(PKI_ERR_INVALID_ARG, SymmCrypt(1, nAlgo, shortKey, data, cipher));
+    Bytes otherKey = key;
+    otherKey[0] ^= 0x80;  // not a DES parity bit
+    const int nWrong = SymmCrypt(0, nAlgo, otherKey, ReadBytes("enc-" + n + ".bin"), back);
+    EXPECT_TRUE(nWrong == PKI_ERR_DECRYPT || back != data) << nAlgo;
+    EXPECT_EQ(PKI_ERR_DECRYPT, SymmCrypt(0, nAlgo, key, Bytes(5, 0), back));
+  }
+}
+
+TEST_F(PkiCardWin, SignsWithTheKeyInTheStore) {
+  const Bytes data = ReadBytes("data.bin");
+  const Bytes cert = ReadBytes("rsa.der");
+  for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
+    Bytes sig;
+    if (nAlgo == 3 && !s_bCngKey) {
+      // A legacy CSP hashes by its own algorithm ids, and has none for SM3.
+      EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kLabel, kPin, nAlgo, data, sig));
+      WriteOut("sign-3.skip", AsBytes("the key is in a legacy CSP, which cannot sign with SM3"));
+      continue;
+    }
+    ASSERT_EQ(PKI_OK, Sign(kLabel, kPin, nAlgo, data, sig)) << nAlgo;
+    EXPECT_EQ(256u, sig.size());
+    EXPECT_EQ(PKI_OK, Verify(cert, data, sig)) << nAlgo;
+    WriteOut("sign-" + std::to_string(nAlgo) + ".bin", sig);
+  }
+  Bytes der(4096, 0);
+  uint32_t nLen = 4096;
+  ASSERT_EQ(PKI_OK, pkiReadLabel(kLabel, 1, der.data(), &nLen));
+  der.resize(nLen);
+  EXPECT_EQ(cert, der);
+
+  Bytes small(16, 0x11);
+  PkiBlob blob{16, small.data()};
+  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiGetSignature(kLabel, kPin, 2, Len(data), data.data(), &blob));
+  EXPECT_EQ(256u, blob.nLen);
+  EXPECT_EQ(Bytes(16, 0x11), small);
+  Bytes sig;
+  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, Sign("NO_SUCH_LABEL", kPin, 2, data, sig));
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kLabel, kPin, 9, data, sig));
+  pkiEnd();
+  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, Sign(kLabel, kPin, 2, data, sig));
+}
+
+TEST_F(PkiCardWin, WrongPinIsRefusedByKeysThatHaveOne) {
+  const Bytes data = ReadBytes("data.bin");
+  Bytes sig;
+  const int nResult = Sign(kLabel, "0000", 2, data, sig);
+  if (nResult == PKI_OK) {
+    GTEST_SKIP() << "the imported software key has no PIN (Wine's CSP takes none), so any PIN signs; "
+                    "a smart card's key storage provider refuses a wrong one";
+  }
+  EXPECT_EQ(PKI_ERR_PIN_INCORRECT, nResult);
+}
+
+TEST_F(PkiCardWin, VerifiesOpensslSignatures) {
+  const Bytes data = ReadBytes("data.bin");
+  const Bytes rsa = ReadBytes("rsa.der");
+  const Bytes ec = ReadBytes("ec.der");
+  EXPECT_EQ(PKI_OK, Verify(rsa, data, ReadBytes("rsasig-2.bin")));
+  EXPECT_EQ(PKI_OK, Verify(ec, data, ReadBytes("ecsig-4.bin")));
+  Bytes bad = ReadBytes("rsasig-2.bin");
+  bad[100] ^= 0x01;
+  EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(rsa, data, bad));
+  EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ReadBytes("other.der"), data, ReadBytes("rsasig-2.bin")));
+  Bytes otherData = data;
+  otherData[0] ^= 0x01;
+  EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ec, otherData, ReadBytes("ecsig-4.bin")));
+  EXPECT_EQ(PKI_ERR_BAD_CERT, Verify(Bytes(10, 0x30), data, bad));
+}
+
+TEST_F(PkiCardWin, VerifiesRsaWithSm3) {
+  if (RunningUnderWine()) {
+    GTEST_SKIP() << "Wine's CNG does not verify PKCS#1 v1.5 without an algorithm id, which RSA with SM3 "
+                    "needs (CNG names no SM3); Windows does";
+  }
+  EXPECT_EQ(PKI_OK, Verify(ReadBytes("rsa.der"), ReadBytes("data.bin"), ReadBytes("rsasig-3.bin")));
+}
+
+TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
+  const Bytes data = ReadBytes("data.bin");
+  const Bytes cert = ReadBytes("rsa.der");
+  for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
+    const std::string n = std::to_string(nAlgo);
+    Bytes plain, env;
+    ASSERT_EQ(PKI_OK, Open(kLabel, kPin, ReadBytes("env-" + n + ".der"), plain)) << "openssl envelope, algorithm " << nAlgo;
+    EXPECT_EQ(data, plain);
+    ASSERT_EQ(PKI_OK, Seal(cert, nAlgo, data, env)) << nAlgo;
+    WriteOut("seal-" + n + ".der", env);
+    ASSERT_EQ(PKI_OK, Open(kLabel, kPin, env, plain));
+    EXPECT_EQ(data, plain);
+  }
+  Bytes env, plain;
+  ASSERT_EQ(PKI_OK, Seal(ReadBytes("other.der"), 1, data, env));
+  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kLabel, kPin, env, plain));
+  EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kLabel, kPin, Bytes(40, 0x30), plain));
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, data, env));
+}
+
+TEST_F(PkiCardWin, CertificateChecksUseTheChainEngine) {
+  EXPECT_EQ(PKI_ERR_CERT_EXPIRED, Check("expired.der"));
+  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check("other.der"));
+  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check("rsa.der"));  // its root is in no trust store
+  ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", (Dir() + "/ca.pem").c_str()));
+  ASSERT_EQ(PKI_OK, pkiInit());
+  EXPECT_EQ(PKI_OK, Check("rsa.der"));
+  EXPECT_EQ(PKI_OK, Check("ec.der"));
+  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check("other.der"));
+  EXPECT_EQ(PKI_ERR_CERT_EXPIRED, Check("expired.der"));
+  ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", (Dir() + "/no-such.pem").c_str()));
+  ASSERT_EQ(PKI_OK, pkiInit());
+  EXPECT_EQ(PKI_ERR_TRUST_STORE, Check("rsa.der"));
+  ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", ""));
+  ASSERT_EQ(PKI_OK, pkiInit());
+  const Bytes garbage(20, 0x41);
+  EXPECT_EQ(PKI_ERR_BAD_CERT, pkiCheckCert(Len(garbage), garbage.data(), 0, 0, 0, 0, 0, 0));
+}
+
+TEST_F(PkiCardWin, CertificateInformation) {
+  for (const char* szName : {"rsa", "odd"}) {
+    const Bytes cert = ReadBytes(std::string(szName) + ".der");
+    Bytes xml;
+    ASSERT_EQ(PKI_OK, WithBlob(8192, xml, [&](PkiBlob* p) { return pkiGetXMLCertInfo(Len(cert), cert.data(), p); }));
+    WriteOut(std::string("xml-") + szName + ".xml", xml);
+  }
+  const struct {
+    const char* m_szFile;
+    int m_nPreferred;
+  } kCases[] = {{"rsa.der", 2}, {"ec.der", 2}, {"p384.der", 4}, {"sm2.der", 3}};
+  for (const auto& c : kCases) {
+    const Bytes cert = ReadBytes(c.m_szFile);
+    int nAlgo = 0;
+    ASSERT_EQ(PKI_OK, pkiGetCertInfoEx(Len(cert), cert.data(), nullptr, &nAlgo)) << c.m_szFile;
+    EXPECT_EQ(c.m_nPreferred, nAlgo) << c.m_szFile;
+  }
+  const Bytes pem = ReadBytes("ca.pem");
+  int nAlgo = 0;
+  EXPECT_EQ(PKI_OK, pkiGetCertInfoEx(Len(pem), pem.data(), nullptr, &nAlgo));
+}
+
+TEST_F(PkiCardWin, Base64TwoCallsAndInvalidText) {
+  const std::string strText = "SGVsbG8sIFdpbmRvd3Mh";
+  PkiBlob blob{0, nullptr};
+  ASSERT_EQ(PKI_OK, pkiBase64Decode(static_cast<uint32_t>(strText.size()), strText.c_str(), &blob));
+  Bytes out(blob.nLen);
+  blob.pData = out.data();
+  ASSERT_EQ(PKI_OK, pkiBase64Decode(static_cast<uint32_t>(strText.size()), strText.c_str(), &blob));
+  EXPECT_EQ("Hello, Windows!", std::string(out.begin(), out.end()));
+  PkiBlob bad{0, nullptr};
+  EXPECT_EQ(PKI_ERR_BAD_BASE64, pkiBase64Decode(4, "SG V", &bad));
+}
+
+TEST_F(PkiCardWin, RandomBytes) {
+  Bytes a(32, 0), b(32, 0);
+  PkiBlob blobA{32, a.data()}, blobB{32, b.data()};
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobA));
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobB));
+  EXPECT_EQ(32u, blobA.nLen);
+  EXPECT_NE(a, b);
+  PkiBlob small{16, a.data()};
+  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiGenerateRandom(17, &small));
+  EXPECT_EQ(17u, small.nLen);
+}

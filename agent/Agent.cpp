@@ -3,6 +3,7 @@
 #include "agent/AgentHost.h"
 #include "agent/DaemonLauncher.h"
 #include "base/system/SingleInstance.h"
+#include "card/KeyWatchThread.h"
 #include "http/TolvanServer.h"
 
 namespace {
@@ -20,6 +21,7 @@ int AgentMain() {
     // Reads "TolvanService.ini" beside the executable and sets up the log.
     CTolvanServer server;
     server.SetWatchdogLauncher(LaunchWatchdog);
+    server.SetKeyWatchRoutine(initThreadFun);
     InstallStopSignals();
     server.Start();
     RunAgentLoop();

@@ -1,0 +1,142 @@
+// TolvanKeyProbe <output file>
+//
+// Writes the X.509 certificates of every PKCS#11 token present to the output
+// file, one per line as hex DER, in module, slot and object order. Looks at
+// the module the card library is configured with (PkiConfig), and at the
+// tokens it would use: initialised, needing a login (key stores, not trust
+// anchor stores), and of the configured label or serial when one is set.
+//
+// A process of its own per look: a module initialised afresh sees tokens put
+// in or taken out even where it rescans only at initialisation, and the card
+// library's use of the module in the agent is never disturbed.
+//
+// Exit codes: 0 listed (maybe nothing), 2 bad arguments or output file,
+// 3 no module could be loaded, 4 no module could be initialised.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <p11-kit/p11-kit.h>
+
+#include "libs/pkicard/PkiConfig.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoModule = 3;
+constexpr int kExitInitFailed = 4;
+
+std::string Unpadded(const CK_UTF8CHAR* p, size_t n) {
+  std::string s(reinterpret_cast<const char*>(p), n);
+  const std::string::size_type nEnd = s.find_last_not_of(" \0", std::string::npos, 2);
+  return nEnd == std::string::npos ? std::string() : s.substr(0, nEnd + 1);
+}
+
+bool TokenWanted(const CK_TOKEN_INFO& info, const PkiConfig& cfg) {
+  if ((info.flags & CKF_TOKEN_INITIALIZED) == 0 || (info.flags & CKF_LOGIN_REQUIRED) == 0) {
+    return false;
+  }
+  if (!cfg.m_strTokenLabel.empty() &&
+      Unpadded(info.label, sizeof info.label) != cfg.m_strTokenLabel) {
+    return false;
+  }
+  return cfg.m_strTokenSerial.empty() ||
+         Unpadded(info.serialNumber, sizeof info.serialNumber) == cfg.m_strTokenSerial;
+}
+
+void WriteHexLine(FILE* pOut, const std::vector<unsigned char>& der) {
+  for (unsigned char c : der) std::fprintf(pOut, "%02x", c);
+  std::fputc('\n', pOut);
+}
+
+// Every X.509 certificate object visible without a login on one token.
+void ListSlot(CK_FUNCTION_LIST* pModule, CK_SLOT_ID nSlot, FILE* pOut) {
+  CK_SESSION_HANDLE hSession = CK_INVALID_HANDLE;
+  if (pModule->C_OpenSession(nSlot, CKF_SERIAL_SESSION, nullptr, nullptr, &hSession) != CKR_OK) {
+    return;
+  }
+  CK_OBJECT_CLASS nClass = CKO_CERTIFICATE;
+  CK_CERTIFICATE_TYPE nType = CKC_X_509;
+  CK_ATTRIBUTE query[] = {{CKA_CLASS, &nClass, sizeof nClass},
+                          {CKA_CERTIFICATE_TYPE, &nType, sizeof nType}};
+  std::vector<CK_OBJECT_HANDLE> vecFound;
+  if (pModule->C_FindObjectsInit(hSession, query, 2) == CKR_OK) {
+    CK_OBJECT_HANDLE aBatch[16];
+    CK_ULONG nCount = 0;
+    while (pModule->C_FindObjects(hSession, aBatch, 16, &nCount) == CKR_OK && nCount > 0) {
+      vecFound.insert(vecFound.end(), aBatch, aBatch + nCount);
+    }
+    pModule->C_FindObjectsFinal(hSession);
+  }
+  for (CK_OBJECT_HANDLE hCert : vecFound) {
+    CK_ATTRIBUTE attr{CKA_VALUE, nullptr, 0};
+    if (pModule->C_GetAttributeValue(hSession, hCert, &attr, 1) != CKR_OK ||
+        attr.ulValueLen == CK_UNAVAILABLE_INFORMATION || attr.ulValueLen == 0) {
+      continue;
+    }
+    std::vector<unsigned char> der(attr.ulValueLen);
+    attr.pValue = der.data();
+    if (pModule->C_GetAttributeValue(hSession, hCert, &attr, 1) != CKR_OK) continue;
+    der.resize(attr.ulValueLen);
+    WriteHexLine(pOut, der);
+  }
+  pModule->C_CloseSession(hSession);
+}
+
+void ListModule(CK_FUNCTION_LIST* pModule, const PkiConfig& cfg, FILE* pOut) {
+  CK_ULONG nSlots = 0;
+  if (pModule->C_GetSlotList(CK_TRUE, nullptr, &nSlots) != CKR_OK || nSlots == 0) return;
+  std::vector<CK_SLOT_ID> vecSlots(nSlots);
+  if (pModule->C_GetSlotList(CK_TRUE, vecSlots.data(), &nSlots) != CKR_OK) return;
+  vecSlots.resize(nSlots);
+  for (CK_SLOT_ID nSlot : vecSlots) {
+    CK_TOKEN_INFO info{};
+    if (pModule->C_GetTokenInfo(nSlot, &info) != CKR_OK) continue;
+    if (TokenWanted(info, cfg)) ListSlot(pModule, nSlot, pOut);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return kExitUsage;
+  const PkiConfig cfg = LoadPkiConfig();
+
+  CK_FUNCTION_LIST** ppRegistered = nullptr;
+  std::vector<CK_FUNCTION_LIST*> vecModules;
+  if (IsPkcs11ProxyModule(cfg.m_strModule)) {
+    ppRegistered = p11_kit_modules_load(nullptr, 0);
+    for (CK_FUNCTION_LIST** pp = ppRegistered; pp != nullptr && *pp != nullptr; ++pp) {
+      vecModules.push_back(*pp);
+    }
+  } else if (CK_FUNCTION_LIST* pModule = p11_kit_module_load(cfg.m_strModule.c_str(), 0)) {
+    vecModules.push_back(pModule);
+  }
+  if (vecModules.empty()) {
+    if (ppRegistered != nullptr) p11_kit_modules_release(ppRegistered);
+    return kExitNoModule;
+  }
+
+  std::vector<CK_FUNCTION_LIST*> vecInitialised;
+  for (CK_FUNCTION_LIST* pModule : vecModules) {
+    if (p11_kit_module_initialize(pModule) == CKR_OK) vecInitialised.push_back(pModule);
+  }
+  int nExit = kExitInitFailed;
+  if (!vecInitialised.empty()) {
+    FILE* pOut = std::fopen(argv[1], "wb");
+    nExit = kExitUsage;
+    if (pOut != nullptr) {
+      for (CK_FUNCTION_LIST* pModule : vecInitialised) ListModule(pModule, cfg, pOut);
+      nExit = std::fclose(pOut) == 0 ? kExitOk : kExitUsage;
+    }
+  }
+  for (CK_FUNCTION_LIST* pModule : vecInitialised) p11_kit_module_finalize(pModule);
+  if (ppRegistered != nullptr) {
+    p11_kit_modules_release(ppRegistered);
+  } else {
+    for (CK_FUNCTION_LIST* pModule : vecModules) p11_kit_module_release(pModule);
+  }
+  return nExit;
+}

@@ -9,7 +9,7 @@
 
 constexpr char kDemoTokenLabel[] = "TolvanDemo";
 constexpr char kDemoPin[] = "123456";
-constexpr char kDemoSignLabel[] = "DemoSign";
+constexpr char kDemoSignLabel[] = "Demo_SIG";
 constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
 
 // Runs a shell command; its standard output goes to *pOut when given.

@@ -17,7 +17,10 @@ CProbeTestStore::~CProbeTestStore() {
     // CertDeleteCertificateFromStore frees the context it is given.
     CertDeleteCertificateFromStore(pCert);
   }
-  if (m_pImpl->m_hStore != nullptr) CertCloseStore(m_pImpl->m_hStore, 0);
+  if (m_pImpl->m_hStore != nullptr) {
+    CertControlStore(m_pImpl->m_hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    CertCloseStore(m_pImpl->m_hStore, 0);
+  }
 }
 
 bool CProbeTestStore::Ok() const { return m_pImpl->m_hStore != nullptr; }
@@ -30,7 +33,9 @@ bool CProbeTestStore::Add(const std::vector<unsigned char>& der, const std::stri
     return false;
   }
   m_pImpl->m_vecAdded.push_back(pAdded);
-  return true;
+  // Written through at once, so that the probe's own open of the store sees
+  // it (Wine keeps a store's changes until it is closed or committed).
+  return CertControlStore(m_pImpl->m_hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr) != FALSE;
 }
 
 std::string CProbeTestStore::AddFile(const std::vector<unsigned char>& /*bytes*/,

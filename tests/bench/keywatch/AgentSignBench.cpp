@@ -18,8 +18,6 @@
 #include <string>
 #include <vector>
 
-#include <openssl/evp.h>
-#include <p11-kit/p11-kit.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +28,7 @@
 #include "http/TolvanServer.h"
 #include "tests/e2e/DemoTokens.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/bench/support/SigningBench.h"
 #include "tests/support/TempDir.h"
 
 using Clock = std::chrono::steady_clock;
@@ -39,89 +38,6 @@ namespace {
 double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Operations per second of each op, in interleaved slices.
-std::vector<double> Rates(const std::vector<std::function<bool()>>& ops, double dSeconds) {
-  const int kSlices = 10;
-  std::vector<long> counts(ops.size(), 0);
-  std::vector<double> times(ops.size(), 0.0);
-  for (const auto& op : ops) {
-    for (int i = 0; i < 3; ++i) {
-      if (!op()) return {};
-    }
-  }
-  for (int nSlice = 0; nSlice < kSlices; ++nSlice) {
-    for (size_t i = 0; i < ops.size(); ++i) {
-      const Clock::time_point start = Clock::now();
-      do {
-        if (!ops[i]()) return {};
-        ++counts[i];
-      } while (Seconds(start) < dSeconds / kSlices);
-      times[i] += Seconds(start);
-    }
-  }
-  std::vector<double> rates;
-  for (size_t i = 0; i < ops.size(); ++i) rates.push_back(counts[i] / times[i]);
-  return rates;
-}
-
-struct CRawToken {
-  CK_FUNCTION_LIST* m_pModule = nullptr;
-  CK_SESSION_HANDLE m_hSession = CK_INVALID_HANDLE;
-
-  bool Open() {
-    m_pModule = p11_kit_module_load(kSoftHsmModule, 0);
-    if (m_pModule == nullptr || p11_kit_module_initialize(m_pModule) != CKR_OK) return false;
-    CK_SLOT_ID slots[8];
-    CK_ULONG nSlots = 8;
-    if (m_pModule->C_GetSlotList(CK_TRUE, slots, &nSlots) != CKR_OK) return false;
-    for (CK_ULONG i = 0; i < nSlots; ++i) {
-      CK_TOKEN_INFO info{};
-      if (m_pModule->C_GetTokenInfo(slots[i], &info) == CKR_OK &&
-          std::memcmp(info.label, kDemoTokenLabel, std::strlen(kDemoTokenLabel)) == 0) {
-        return m_pModule->C_OpenSession(slots[i], CKF_SERIAL_SESSION, nullptr, nullptr,
-                                        &m_hSession) == CKR_OK;
-      }
-    }
-    return false;
-  }
-  ~CRawToken() {
-    if (m_pModule == nullptr) return;
-    if (m_hSession != CK_INVALID_HANDLE) m_pModule->C_CloseSession(m_hSession);
-    p11_kit_module_finalize(m_pModule);
-    p11_kit_module_release(m_pModule);
-  }
-
-  bool Sign(const std::string& strData) {
-    CK_FUNCTION_LIST* f = m_pModule;
-    if (f->C_Login(m_hSession, CKU_USER, (CK_UTF8CHAR_PTR)kDemoPin, std::strlen(kDemoPin)) != CKR_OK) {
-      return false;
-    }
-    const char kKeyLabel[] = "DemoSignKey";
-    CK_OBJECT_CLASS nClass = CKO_PRIVATE_KEY;
-    CK_ATTRIBUTE attrs[] = {{CKA_CLASS, &nClass, sizeof nClass},
-                            {CKA_LABEL, const_cast<char*>(kKeyLabel), std::strlen(kKeyLabel)}};
-    CK_OBJECT_HANDLE hKey = CK_INVALID_HANDLE;
-    CK_ULONG nFound = 0;
-    bool bOk = f->C_FindObjectsInit(m_hSession, attrs, 2) == CKR_OK;
-    bOk = bOk && f->C_FindObjects(m_hSession, &hKey, 1, &nFound) == CKR_OK && nFound == 1;
-    f->C_FindObjectsFinal(m_hSession);
-    // DigestInfo of SHA-256: the fixed prefix, then the digest.
-    std::vector<unsigned char> in = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
-                                     0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int nDigest = 0;
-    bOk = bOk && EVP_Digest(strData.data(), strData.size(), digest, &nDigest, EVP_sha256(), nullptr) == 1;
-    in.insert(in.end(), digest, digest + nDigest);
-    CK_MECHANISM mech{CKM_RSA_PKCS, nullptr, 0};
-    unsigned char sig[512];
-    CK_ULONG nSig = sizeof sig;
-    bOk = bOk && f->C_SignInit(m_hSession, &mech, hKey) == CKR_OK &&
-          f->C_Sign(m_hSession, in.data(), in.size(), sig, &nSig) == CKR_OK;
-    f->C_Logout(m_hSession);
-    return bOk;
-  }
-};
 
 }  // namespace
 
@@ -169,13 +85,15 @@ int main(int argc, char** argv) {
     }
   }
 
-  CRawToken raw;
+  CRawPkcs11Token raw(kSoftHsmModule, kDemoTokenLabel, kDemoPin);
   if (!raw.Open()) {
     std::fprintf(stderr, "raw PKCS#11 session not opened\n");
     return 1;
   }
-  const std::vector<double> rates =
-      Rates({agentSign, [&] { return raw.Sign("benchmark text"); }}, dSeconds);
+  const std::vector<unsigned char> text = {'b', 'e', 'n', 'c', 'h', 'm', 'a', 'r', 'k', ' ', 't', 'e', 'x', 't'};
+  const std::vector<double> rates = InterleavedRates(
+      {agentSign, [&] { return raw.Sign("DemoSignKey", CKM_RSA_PKCS, Sha256DigestInfo(text)); }},
+      dSeconds);
   if (rates.size() != 2) {
     std::fprintf(stderr, "a signature failed during the run\n");
     return 1;

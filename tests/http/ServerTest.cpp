@@ -193,6 +193,13 @@ TEST_F(ServerTest, OldestClosingConnectionGoesFirstWhenTooManyWait) {
   CLoopbackClient first(m_nPort);
   ASSERT_TRUE(first.SendAll(MakeGet("Fun=echo&data=1")));
   ASSERT_NE(first.ReadResponse(), "");
+  // The first is waiting for its close before the second is served: the
+  // response reaches the client a moment before its connection is queued.
+  const uint64_t nQueued = GetTickCountMs();
+  while (m_pServer->ClosingCount() == 0 && GetTickCountMs() - nQueued < 10000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polling, against a deadline
+  }
+  ASSERT_EQ(1u, m_pServer->ClosingCount());
   CLoopbackClient second(m_nPort);
   ASSERT_TRUE(second.SendAll(MakeGet("Fun=echo&data=2")));
   ASSERT_NE(second.ReadResponse(), "");

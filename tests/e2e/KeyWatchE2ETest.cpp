@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/logging/ProcessLog.h"
+#include "base/system/KeyProbe.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyWatchThread.h"
 #include "http/TolvanServer.h"
@@ -291,4 +292,14 @@ TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {
   EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module did not answer in time")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "tokens are read again")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "stray.cer is not a certificate")) << strLog;
+}
+
+TEST_F(KeyWatchE2E, ProbeTakesTheSameCertificateOnEveryLook) {
+  // The demo token holds two signing certificates; a module lists them in an
+  // order of its own each time it starts. A probe that flipped between them
+  // would make every pass look like a new key.
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  const std::string strFirst = ProbeUserKey();
+  EXPECT_TRUE(s_pTokens->HasSerial("A", strFirst));
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(strFirst, ProbeUserKey());
 }

@@ -66,15 +66,28 @@ int main(int argc, char** argv) {
 
   CTolvanServer server(app.Str());
   server.SetKeyWatchRoutine(initThreadFun);  // the production interval
+  // On every way out: the watch ends, then the card library closes its
+  // session, before the token and the module go.
+  struct CStopAll {
+    CTolvanServer& m_server;
+    ~CStopAll() {
+      m_server.Stop();
+      resetCardLibrary();
+    }
+  } stopAll{server};
   if (!server.Start() || !server.WaitListening(10000)) return 1;
   const uint16_t nPort = server.GetListenPort();
   const std::string strRequest = MakePost(std::string("Fun=advSignData&label=") + kDemoSignLabel +
                                           "&keyPasswd=" + kDemoPin +
                                           "&digestAlgo=2&signType=1&clearText=benchmark text");
+  bool bReportFailures = false;
   auto agentSign = [&] {
     CLoopbackClient client(nPort);
     if (!client.IsConnected() || !client.SendAll(strRequest)) return false;
-    return ResponseBody(client.ReadResponse()).find("\"return\":\"0\"") != std::string::npos;
+    const std::string strBody = ResponseBody(client.ReadResponse());
+    if (strBody.find("\"return\":\"0\"") != std::string::npos) return true;
+    if (bReportFailures) std::fprintf(stderr, "agent answered: %s\n", strBody.c_str());
+    return false;
   };
   // The first watch pass initialises the card library.
   const Clock::time_point waitStart = Clock::now();
@@ -85,6 +98,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  bReportFailures = true;
   CRawPkcs11Token raw(kSoftHsmModule, kDemoTokenLabel, kDemoPin);
   if (!raw.Open()) {
     std::fprintf(stderr, "raw PKCS#11 session not opened\n");
@@ -92,7 +106,12 @@ int main(int argc, char** argv) {
   }
   const std::vector<unsigned char> text = {'b', 'e', 'n', 'c', 'h', 'm', 'a', 'r', 'k', ' ', 't', 'e', 'x', 't'};
   const std::vector<double> rates = InterleavedRates(
-      {agentSign, [&] { return raw.Sign("DemoSignKey", CKM_RSA_PKCS, Sha256DigestInfo(text)); }},
+      {agentSign,
+       [&] {
+         if (raw.Sign("DemoSignKey", CKM_RSA_PKCS, Sha256DigestInfo(text))) return true;
+         std::fprintf(stderr, "raw sequence failed\n");
+         return false;
+       }},
       dSeconds);
   if (rates.size() != 2) {
     std::fprintf(stderr, "a signature failed during the run\n");
@@ -113,7 +132,5 @@ int main(int argc, char** argv) {
   std::fprintf(pOut, "  = %.2f %% of one %u ms watch interval\n",
                dProbeMs * 100 / KEY_WATCH_INTERVAL_MS, KEY_WATCH_INTERVAL_MS);
   std::fclose(pOut);
-  server.Stop();
-  resetCardLibrary();
   return 0;
 }

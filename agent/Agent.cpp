@@ -1,9 +1,8 @@
 #include "agent/Agent.h"
 
 #include "agent/AgentHost.h"
-#include "agent/AgentSettings.h"
+#include "agent/AgentServer.h"
 #include "agent/DaemonLauncher.h"
-#include "agent/RouteRequest.h"
 #include "base/system/ExePath.h"
 #include "base/system/SingleInstance.h"
 #include "http/TolvanServer.h"
@@ -20,16 +19,12 @@ int AgentMain() {
 
   if (!CreateAgentHost()) return 0;
   {
-    const std::string strAppDir = GetExeDir();
-    const CServerSettings settings = ReadAgentSettings(strAppDir);
-    ConfigureProcessLog(strAppDir, settings.m_nDebugLevel);
-    CTolvanServer server(settings);
-    server.SetRequestHandler(RouteRequest);
-    server.SetWatchdogLauncher(LaunchWatchdog);
+    std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(GetExeDir());
+    pServer->SetWatchdogLauncher(LaunchWatchdog);
     InstallStopSignals();
-    server.Start();
+    pServer->Start();
     RunAgentLoop();
-    server.Stop();
+    pServer->Stop();
   }
   DestroyAgentHost();
   ReleaseQuitEvent();

@@ -64,6 +64,11 @@ void resetCardLibrary(const CCardFunctions& funcs) {
   funcs.pkiEnd();
 }
 
+void resetCardLibrary() {
+  myEnd();
+  if (const CCardFunctions* pFuncs = GetCardFunctions()) pFuncs->pkiEnd();
+}
+
 int ResetOnFailure(const CCardFunctions& funcs, int nResult) {
   if (nResult != 0) resetCardLibrary(funcs);
   return nResult;

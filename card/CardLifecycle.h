@@ -27,6 +27,8 @@ bool pasIsInitialised();
 // Reset after a failed card operation: myEnd, then pkiEnd. The key watch
 // initialises the library again on its next pass.
 void resetCardLibrary(const CCardFunctions& funcs);
+// The same with the loaded library, if there is one (tests, benchmarks).
+void resetCardLibrary();
 // nResult, after resetCardLibrary when it is a failure (not 0).
 int ResetOnFailure(const CCardFunctions& funcs, int nResult);
 

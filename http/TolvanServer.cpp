@@ -66,9 +66,17 @@ bool CTolvanServer::Stop() {
   if (m_nState == ServerState::Running) {
     WriteProcessLog(0, 1, "Tolvan server stopping...\n");
     m_nState = ServerState::Stopping;
+    WakeStateWaiters();
   }
   if (m_nState == ServerState::Idle) return true;
   Join(kStopWaitMs);
+  {
+    std::unique_lock<std::mutex> lock(m_mutexListen);
+    if (!m_cvListen.wait_for(lock, std::chrono::milliseconds(kStopWaitMs),
+                             [this] { return m_nKeyWatchRunning == 0; })) {
+      WriteProcessLog(0, 0, "Key watch still busy after %u ms\n", kStopWaitMs);
+    }
+  }
   m_nState = ServerState::Idle;
   WriteProcessLog(0, 1, "Tolvan server stopped.\n");
   return true;
@@ -79,6 +87,50 @@ bool CTolvanServer::WaitListening(unsigned nTimeoutMs) {
   m_cvListen.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
                       [this] { return m_bListenDecided; });
   return m_nListenPort.load() != 0;
+}
+
+void CTolvanServer::WakeStateWaiters() {
+  // Taking the mutex after the state was written means that a waiter either
+  // sees the new state or is already waiting when the notice comes.
+  { std::lock_guard<std::mutex> lock(m_mutexListen); }
+  m_cvListen.notify_all();
+}
+
+bool CTolvanServer::WaitWhileRunning(unsigned nMs) {
+  std::unique_lock<std::mutex> lock(m_mutexListen);
+  m_cvListen.wait_for(lock, std::chrono::milliseconds(nMs),
+                      [this] { return m_nState.load() != ServerState::Running; });
+  return m_nState.load() == ServerState::Running;
+}
+
+unsigned CTolvanServer::KeyWatchCount() const {
+  std::lock_guard<std::mutex> lock(m_mutexListen);
+  return m_nKeyWatchRunning;
+}
+
+void CTolvanServer::StartKeyWatch() {
+  if (!m_pfnKeyWatch) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutexListen);
+    ++m_nKeyWatchRunning;
+  }
+  KeyWatchRoutine pfnRoutine = m_pfnKeyWatch;
+  try {
+    std::thread([this, pfnRoutine] {
+      pfnRoutine(this);
+      // Notified under the lock: once Stop has seen the count drop, this
+      // thread touches the object no more.
+      std::lock_guard<std::mutex> lock(m_mutexListen);
+      --m_nKeyWatchRunning;
+      m_cvListen.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    {
+      std::lock_guard<std::mutex> lock(m_mutexListen);
+      --m_nKeyWatchRunning;
+    }
+    WriteProcessLog(0, 0, "Key watch thread could not be started\n");
+  }
 }
 
 void CTolvanServer::SetListening(uint16_t nPort, bool bListening) {
@@ -186,12 +238,6 @@ unsigned long ServiceThreadProc(void* pParam) {
   // lost; a Stop that came first is kept.
   ServerState nIdle = ServerState::Idle;
   pServer->m_nState.compare_exchange_strong(nIdle, ServerState::Running);
-  if (pServer->m_pfnKeyWatch) {
-    try {
-      std::thread(pServer->m_pfnKeyWatch, pParam).detach();
-    } catch (const std::system_error&) {
-      WriteProcessLog(0, 0, "Key watch thread could not be started\n");
-    }
-  }
+  pServer->StartKeyWatch();
   return pServer->ListenLoop() ? 0 : static_cast<unsigned long>(-1);
 }

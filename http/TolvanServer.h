@@ -81,6 +81,13 @@ class CTolvanServer : public CBaseThread {
   void SetKeyWatchRoutine(KeyWatchRoutine pfnRoutine) { m_pfnKeyWatch = pfnRoutine; }
   void SetWatchdogLauncher(WatchdogLauncher pfnLauncher) { m_pfnWatchdog = pfnLauncher; }
 
+  // For the key-watch routine: waits at most nMs, ending early when the run
+  // state leaves Running. True while the state is still Running.
+  bool WaitWhileRunning(unsigned nMs);
+  // Key-watch routines still running; Stop waits (at most kStopWaitMs) for
+  // them to end, so none reads this object after it is gone.
+  unsigned KeyWatchCount() const;
+
   std::atomic<ServerState> m_nState{ServerState::Idle};
   std::string m_strIP;       // listen address text
   uint16_t m_nPort = 0;      // first port tried
@@ -98,9 +105,14 @@ class CTolvanServer : public CBaseThread {
   WatchdogLauncher m_pfnWatchdog = nullptr;
 
   std::atomic<uint16_t> m_nListenPort{0};
-  std::mutex m_mutexListen;
+  // Also wakes WaitWhileRunning and the wait for the key-watch routines.
+  mutable std::mutex m_mutexListen;
   std::condition_variable m_cvListen;
   bool m_bListenDecided = false;  // the listener listens, or has given up
+  unsigned m_nKeyWatchRunning = 0;  // under m_mutexListen
+
+  void StartKeyWatch();
+  void WakeStateWaiters();
 };
 
 // The listener thread's routine; pParam is the CTolvanServer. 0, or -1 when

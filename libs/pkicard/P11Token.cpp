@@ -32,24 +32,12 @@ class CFindGuard {
 
 }  // namespace
 
-namespace {
-
-// True when the path names the p11-kit proxy module, which p11-kit will not
-// load as a module of its own.
-bool IsProxyModule(const std::string& strPath) {
-  const std::string::size_type nSlash = strPath.rfind('/');
-  const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
-  return strName == "p11-kit-proxy.so" || strPath == kDefaultPkcs11Module;
-}
-
-}  // namespace
-
 int CP11Token::Open(const PkiConfig& cfg) {
   Close();
   m_cfg = cfg;
   // Managed loading (no P11_KIT_MODULE_UNMANAGED): p11-kit keeps this user's
   // initialisation and sessions apart from other users of the module.
-  if (IsProxyModule(cfg.m_strModule)) {
+  if (IsPkcs11ProxyModule(cfg.m_strModule)) {
     m_ppRegistered = p11_kit_modules_load(nullptr, 0);
     for (CK_FUNCTION_LIST** pp = m_ppRegistered; pp != nullptr && *pp != nullptr; ++pp) {
       m_modules.push_back(*pp);

@@ -40,6 +40,12 @@ void FromEnv(const char* szName, std::string& strField) {
 
 }  // namespace
 
+bool IsPkcs11ProxyModule(const std::string& strPath) {
+  const std::string::size_type nSlash = strPath.rfind('/');
+  const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+  return strName == "p11-kit-proxy.so" || strPath == kDefaultPkcs11Module;
+}
+
 void ParsePkiIni(const std::string& strText, PkiConfig& cfg) {
   std::istringstream in(strText);
   std::string strLine;

@@ -13,6 +13,10 @@ struct PkiConfig {
 // The p11-kit proxy module, which reaches every module p11-kit knows of.
 extern const char* const kDefaultPkcs11Module;
 
+// True when the path names the p11-kit proxy module, which p11-kit will not
+// load as a module of its own: users load every registered module instead.
+bool IsPkcs11ProxyModule(const std::string& strPath);
+
 // Reads the configuration: each environment variable PKICARD_MODULE,
 // PKICARD_TOKEN_LABEL, PKICARD_TOKEN_SERIAL, PKICARD_TRUST_STORE wins over the
 // key of the same meaning (Module, TokenLabel, TokenSerial, TrustStore) in

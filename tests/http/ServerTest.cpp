@@ -2,6 +2,9 @@
 // the dispatcher's test double behind them.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -313,3 +316,38 @@ TEST(ServerSettings, BusyPortMovesToTheNextOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// A key-watch routine that waits far longer than any test, as the real one
+// waits between its passes, and counts its passes.
+std::atomic<int> g_nWatchPasses{0};
+void LongWaitingWatch(void* pServer) {
+  CTolvanServer* pTolvan = static_cast<CTolvanServer*>(pServer);
+  while (pTolvan->m_nState.load() == ServerState::Running) {
+    ++g_nWatchPasses;
+    pTolvan->WaitWhileRunning(600000);
+  }
+}
+
+}  // namespace
+
+TEST_F(ServerTest, KeyWatchRoutineStartsAtOnceAndStopEndsItsWait) {
+  g_nWatchPasses = 0;
+  LogTo(m_dir);
+  m_pServer = MakeServer("127.0.0.1", 0);
+  m_pServer->SetKeyWatchRoutine(LongWaitingWatch);
+  ASSERT_TRUE(m_pServer->Start());
+  ASSERT_TRUE(m_pServer->WaitListening(10000));
+  const uint64_t nStart = GetTickCountMs();
+  while (g_nWatchPasses.load() == 0 && GetTickCountMs() - nStart < 10000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polling, against a deadline
+  }
+  EXPECT_EQ(1, g_nWatchPasses.load());
+  EXPECT_EQ(1u, m_pServer->KeyWatchCount());
+  // Stop wakes the routine from its wait and waits for it to end, so nothing
+  // reads the object once it is gone; the routine's wait did not run out.
+  EXPECT_TRUE(m_pServer->Stop());
+  EXPECT_EQ(0u, m_pServer->KeyWatchCount());
+  EXPECT_EQ(1, g_nWatchPasses.load());
+}

@@ -25,6 +25,7 @@
 #include <p11-kit/p11-kit.h>
 
 #include "libs/pkicard/pkiCard.h"
+#include "tests/bench/support/SigningBench.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -42,89 +43,6 @@ bool Run(const std::string& strDir, const std::string& strCommand) {
   }
   return true;
 }
-
-// Runs op for about dSeconds; adds the count and the time taken.
-bool Measure(const std::function<bool()>& op, double dSeconds, long& nCount, double& dTotal) {
-  const Clock::time_point start = Clock::now();
-  double dElapsed = 0;
-  do {
-    for (int i = 0; i < 5; ++i) {
-      if (!op()) return false;
-    }
-    nCount += 5;
-    dElapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (dElapsed < dSeconds);
-  dTotal += dElapsed;
-  return true;
-}
-
-// Operations per second of each op. The ops take turns in short slices, so
-// that a machine whose load changes treats them alike.
-std::vector<double> Rates(const std::vector<std::function<bool()>>& ops, double dSeconds) {
-  const int kSlices = 10;
-  std::vector<long> counts(ops.size(), 0);
-  std::vector<double> times(ops.size(), 0.0);
-  for (const auto& op : ops) {  // warm-up
-    for (int i = 0; i < 3; ++i) {
-      if (!op()) return {};
-    }
-  }
-  for (int nSlice = 0; nSlice < kSlices; ++nSlice) {
-    for (size_t i = 0; i < ops.size(); ++i) {
-      if (!Measure(ops[i], dSeconds / kSlices, counts[i], times[i])) return {};
-    }
-  }
-  std::vector<double> rates;
-  for (size_t i = 0; i < ops.size(); ++i) rates.push_back(counts[i] / times[i]);
-  return rates;
-}
-
-struct CRawToken {
-  CK_FUNCTION_LIST* m_pModule = nullptr;
-  CK_SESSION_HANDLE m_hSession = CK_INVALID_HANDLE;
-
-  bool Open() {
-    m_pModule = p11_kit_module_load(kModule, 0);
-    if (m_pModule == nullptr || p11_kit_module_initialize(m_pModule) != CKR_OK) return false;
-    CK_SLOT_ID slots[8];
-    CK_ULONG nSlots = 8;
-    if (m_pModule->C_GetSlotList(CK_TRUE, slots, &nSlots) != CKR_OK) return false;
-    for (CK_ULONG i = 0; i < nSlots; ++i) {
-      CK_TOKEN_INFO info{};
-      if (m_pModule->C_GetTokenInfo(slots[i], &info) == CKR_OK && std::memcmp(info.label, "Bench ", 6) == 0) {
-        return m_pModule->C_OpenSession(slots[i], CKF_SERIAL_SESSION, nullptr, nullptr, &m_hSession) == CKR_OK;
-      }
-    }
-    return false;
-  }
-  ~CRawToken() {
-    if (m_pModule == nullptr) return;
-    if (m_hSession != CK_INVALID_HANDLE) m_pModule->C_CloseSession(m_hSession);
-    p11_kit_module_finalize(m_pModule);
-    p11_kit_module_release(m_pModule);
-  }
-
-  // Log in, find, sign, log out.
-  bool Sign(const char* szKeyLabel, CK_MECHANISM_TYPE nMech, const std::vector<unsigned char>& in) {
-    CK_FUNCTION_LIST* f = m_pModule;
-    if (f->C_Login(m_hSession, CKU_USER, (CK_UTF8CHAR_PTR)kPin, std::strlen(kPin)) != CKR_OK) return false;
-    CK_OBJECT_CLASS nClass = CKO_PRIVATE_KEY;
-    CK_ATTRIBUTE attrs[] = {{CKA_CLASS, &nClass, sizeof nClass},
-                            {CKA_LABEL, const_cast<char*>(szKeyLabel), std::strlen(szKeyLabel)}};
-    CK_OBJECT_HANDLE hKey = CK_INVALID_HANDLE;
-    CK_ULONG nFound = 0;
-    bool bOk = f->C_FindObjectsInit(m_hSession, attrs, 2) == CKR_OK;
-    bOk = bOk && f->C_FindObjects(m_hSession, &hKey, 1, &nFound) == CKR_OK && nFound == 1;
-    f->C_FindObjectsFinal(m_hSession);
-    CK_MECHANISM mech{nMech, nullptr, 0};
-    unsigned char sig[512];
-    CK_ULONG nSig = sizeof sig;
-    bOk = bOk && f->C_SignInit(m_hSession, &mech, hKey) == CKR_OK &&
-          f->C_Sign(m_hSession, const_cast<unsigned char*>(in.data()), in.size(), sig, &nSig) == CKR_OK;
-    f->C_Logout(m_hSession);
-    return bOk;
-  }
-};
 
 struct CPkeyFree {
   void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
@@ -147,13 +65,6 @@ bool OpensslSign(EVP_PKEY* pKey, const std::vector<unsigned char>& data) {
   size_t nSig = sizeof sig;
   return ctx && EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, pKey) == 1 &&
          EVP_DigestSign(ctx.get(), sig, &nSig, data.data(), data.size()) == 1;
-}
-
-std::vector<unsigned char> Sha256(const std::vector<unsigned char>& data) {
-  std::vector<unsigned char> digest(32);
-  unsigned int n = 0;
-  EVP_Digest(data.data(), data.size(), digest.data(), &n, EVP_sha256(), nullptr);
-  return digest;
 }
 
 }  // namespace
@@ -205,7 +116,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pkiInit failed\n");
     return 1;
   }
-  CRawToken raw;
+  CRawPkcs11Token raw(kModule, "Bench", kPin);
   if (!raw.Open()) {
     std::fprintf(stderr, "raw PKCS#11 set-up failed\n");
     return 1;
@@ -215,9 +126,6 @@ int main(int argc, char** argv) {
   if (!rsaKey || !ecKey) return 1;
 
   const std::vector<unsigned char> data(256, 0x61);
-  // DigestInfo for SHA-256, as CKM_RSA_PKCS signs it.
-  std::vector<unsigned char> digestInfo = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
-                                           0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
   unsigned char out[512];
 
   std::printf("pkiCard signature benchmark (SoftHSM2, %.1f s per figure)\n", dSeconds);
@@ -233,16 +141,15 @@ int main(int argc, char** argv) {
   const Case kCases[] = {{"RSA-2048", "RSA_SIG", "rsakey", CKM_RSA_PKCS, rsaKey.get()},
                          {"P-256", "EC_SIG", "eckey", CKM_ECDSA, ecKey.get()}};
   for (const Case& c : kCases) {
-    const std::vector<double> rates = Rates(
+    const std::vector<double> rates = InterleavedRates(
         {[&] {
            PkiBlob blob{sizeof out, out};
            return pkiGetSignature(c.m_szCertLabel, kPin, 2, static_cast<uint32_t>(data.size()), data.data(),
                                   &blob) == PKI_OK;
          },
          [&] {
-           std::vector<unsigned char> in = Sha256(data);
-           if (c.m_nMech == CKM_RSA_PKCS) in.insert(in.begin(), digestInfo.begin(), digestInfo.end());
-           return raw.Sign(c.m_szKeyLabel, c.m_nMech, in);
+           return raw.Sign(c.m_szKeyLabel, c.m_nMech,
+                           c.m_nMech == CKM_RSA_PKCS ? Sha256DigestInfo(data) : Sha256(data));
          },
          [&] { return OpensslSign(c.m_pKey, data); }},
         dSeconds);

@@ -1,0 +1,14 @@
+#include "agent/AgentServer.h"
+
+#include "agent/AgentSettings.h"
+#include "agent/RouteRequest.h"
+#include "card/KeyWatchThread.h"
+
+std::unique_ptr<CTolvanServer> CreateAgentServer(const std::string& strAppDir) {
+  const CServerSettings settings = ReadAgentSettings(strAppDir);
+  ConfigureProcessLog(strAppDir, settings.m_nDebugLevel);
+  auto pServer = std::make_unique<CTolvanServer>(settings);
+  pServer->SetRequestHandler(RouteRequest);
+  pServer->SetKeyWatchRoutine(initThreadFun);
+  return pServer;
+}

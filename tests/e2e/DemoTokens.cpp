@@ -1,0 +1,107 @@
+#include "tests/e2e/DemoTokens.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sys/wait.h>
+#include <cctype>
+
+namespace fs = std::filesystem;
+
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+int RunShell(const std::string& strCommand, std::string* pOut) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(strCommand.c_str(), "r"), pclose);
+  if (!pipe) return -1;
+  char szBuf[4096];
+  size_t n;
+  std::string strOut;
+  while ((n = std::fread(szBuf, 1, sizeof szBuf, pipe.get())) > 0) strOut.append(szBuf, n);
+  const int nStatus = pclose(pipe.release());
+  if (pOut != nullptr) *pOut = strOut;
+  return (nStatus != -1 && WIFEXITED(nStatus)) ? WEXITSTATUS(nStatus) : -1;
+}
+
+CDemoTokens::CDemoTokens(const std::string& strRoot) : m_strRoot(strRoot) {
+  std::error_code ec;
+  fs::create_directories(m_strRoot + "/slot", ec);
+  std::ofstream(ConfPath()) << "directories.tokendir = " << m_strRoot
+                            << "/slot\nobjectstore.backend = file\nlog.level = ERROR\n";
+}
+
+bool CDemoTokens::Make(const std::string& strName) {
+  return RunShell(ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") + " " +
+                  ShellQuote(m_strRoot + "/" + strName) + " " + kDemoTokenLabel) == 0;
+}
+
+// The one token directory (named by SoftHSM with a UUID) under strName/tokens
+// or, once inserted, the slot's entry that came from it.
+std::string CDemoTokens::TokenDirOf(const std::string& strName) const {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(m_strRoot + "/" + strName + "/tokens", ec)) {
+    return entry.path().filename().string();
+  }
+  std::ifstream in(m_strRoot + "/" + strName + "/inserted-as");
+  std::string strDir;
+  std::getline(in, strDir);
+  return strDir;
+}
+
+bool CDemoTokens::Insert(const std::string& strName) {
+  const std::string strDir = TokenDirOf(strName);
+  if (strDir.empty()) return false;
+  std::ofstream(m_strRoot + "/" + strName + "/inserted-as") << strDir << "\n";
+  std::error_code ec;
+  fs::rename(m_strRoot + "/" + strName + "/tokens/" + strDir, m_strRoot + "/slot/" + strDir, ec);
+  return !ec;
+}
+
+bool CDemoTokens::Remove(const std::string& strName) {
+  const std::string strDir = TokenDirOf(strName);
+  if (strDir.empty()) return false;
+  std::error_code ec;
+  fs::rename(m_strRoot + "/slot/" + strDir, m_strRoot + "/" + strName + "/tokens/" + strDir, ec);
+  return !ec;
+}
+
+std::string CDemoTokens::CertPem(const std::string& strName) const {
+  return m_strRoot + "/" + strName + "/demo-rsa.pem";
+}
+
+namespace {
+
+// The DER content bytes of a certificate's serial: openssl prints the
+// magnitude, so a serial whose top bit is set gains the 00 the encoding holds.
+std::string SerialTextOf(const std::string& strPem) {
+  std::string strOut;
+  RunShell("openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
+  std::string strHex = strOut.substr(strOut.find('=') + 1);
+  while (!strHex.empty() && (strHex.back() == '\n' || strHex.back() == '\r')) strHex.pop_back();
+  for (char& c : strHex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (strHex.size() % 2 != 0) strHex = "0" + strHex;
+  if (!strHex.empty() && strHex[0] >= '8') strHex = "00" + strHex;
+  return strHex;
+}
+
+}  // namespace
+
+bool CDemoTokens::HasSerial(const std::string& strName, const std::string& strSerial) const {
+  return !strSerial.empty() &&
+         (strSerial == SerialTextOf(CertPem(strName)) ||
+          strSerial == SerialTextOf(m_strRoot + "/" + strName + "/demo-ec.pem"));
+}
+
+void CDemoTokens::SetEnvironment() const {
+  setenv("SOFTHSM2_CONF", ConfPath().c_str(), 1);
+  setenv("PKICARD_MODULE", kSoftHsmModule, 1);
+  setenv("PKICARD_TOKEN_LABEL", kDemoTokenLabel, 1);
+  unsetenv("PKICARD_TOKEN_SERIAL");
+  setenv("PKICARD_INI", (m_strRoot + "/absent.ini").c_str(), 1);
+  setenv("XDG_DATA_HOME", (m_strRoot + "/data").c_str(), 1);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+// Demo tokens for end-to-end tests: SoftHSM2 tokens made by scripts/demo-token
+// (the same script scripts/run uses), put in and taken out of one slot
+// directory by moving their directories, the way a key is plugged in and
+// pulled out.
+
+#include <string>
+
+constexpr char kDemoTokenLabel[] = "TolvanDemo";
+constexpr char kDemoPin[] = "123456";
+constexpr char kDemoSignLabel[] = "Demo_SIG";
+constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
+
+// Runs a shell command; its standard output goes to *pOut when given.
+// Returns the exit status (-1 when it did not exit normally).
+int RunShell(const std::string& strCommand, std::string* pOut = nullptr);
+std::string ShellQuote(const std::string& s);
+
+class CDemoTokens {
+ public:
+  // strRoot: an existing directory of the test's own.
+  explicit CDemoTokens(const std::string& strRoot);
+
+  // Makes token strName (label kDemoTokenLabel, its own key and certificate),
+  // outside the slot.
+  bool Make(const std::string& strName);
+  bool Insert(const std::string& strName);
+  bool Remove(const std::string& strName);
+
+  // The token's RSA certificate (PEM), and the serial texts (lower-case hex)
+  // of its RSA and its EC certificate: the probe takes whichever the token
+  // lists first.
+  std::string CertPem(const std::string& strName) const;
+  bool HasSerial(const std::string& strName, const std::string& strSerial) const;
+
+  // softhsm2.conf of the slot; point SOFTHSM2_CONF at it.
+  std::string ConfPath() const { return m_strRoot + "/softhsm2.conf"; }
+  // Points this process (and the processes it starts) at the slot.
+  void SetEnvironment() const;
+
+ private:
+  std::string TokenDirOf(const std::string& strName) const;
+  std::string m_strRoot;
+};

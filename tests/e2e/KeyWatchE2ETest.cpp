@@ -1,0 +1,305 @@
+// The key watch end to end: the listener starts it, the token lister and the
+// real card library run on SoftHSM2 demo tokens, and pages talk HTTP. Tokens
+// are put in, pulled out and swapped by moving their directories; every wait
+// polls what a client can observe, against a deadline.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/logging/ProcessLog.h"
+#include "base/system/KeyProbe.h"
+#include "card/CardLifecycle.h"
+#include "card/KeyWatchThread.h"
+#include "agent/AgentServer.h"
+#include "http/TolvanServer.h"
+#include "tests/e2e/DemoTokens.h"
+#include "tests/http/LoopbackClient.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kDeadlineMs = 30000;
+
+bool WaitUntil(const std::function<bool()>& fnDone, unsigned nTimeoutMs = kDeadlineMs) {
+  const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+  for (;;) {
+    if (fnDone()) return true;
+    if (std::chrono::steady_clock::now() >= tEnd) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// The value of "key":"value" in a response body; "" when absent.
+std::string JsonValue(const std::string& strBody, const std::string& strKey) {
+  const std::string strStart = "\"" + strKey + "\":\"";
+  const std::string::size_type nPos = strBody.find(strStart);
+  if (nPos == std::string::npos) return std::string();
+  const std::string::size_type nFrom = nPos + strStart.size();
+  return strBody.substr(nFrom, strBody.find('"', nFrom) - nFrom);
+}
+
+struct Answer {
+  std::string m_strReturn;
+  std::string m_strOut;
+};
+
+// Every file under dir whose name starts with "Tolvan", joined.
+std::string ReadLog(const fs::path& dir) {
+  std::string strAll;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind("Tolvan", 0) != 0) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    strAll += text.str();
+  }
+  return strAll;
+}
+
+size_t CountOf(const std::string& strText, const std::string& strWhat) {
+  size_t n = 0;
+  for (std::string::size_type nPos = strText.find(strWhat); nPos != std::string::npos;
+       nPos = strText.find(strWhat, nPos + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+class KeyWatchE2E : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_pRoot = new CTempDir("keywatch-e2e");
+    s_pTokens = new CDemoTokens(s_pRoot->Str());
+    ASSERT_TRUE(s_pTokens->Make("A"));
+    ASSERT_TRUE(s_pTokens->Make("B"));
+    // Named locks of this process only.
+    fs::create_directories(s_pRoot->Path() / "run");
+    fs::permissions(s_pRoot->Path() / "run", fs::perms::owner_all);
+    setenv("XDG_RUNTIME_DIR", (s_pRoot->Path() / "run").c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    delete s_pTokens;
+    delete s_pRoot;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(m_app.Ok());
+    s_pTokens->SetEnvironment();
+    std::ofstream(m_app.Join("TolvanService.ini"))
+        << "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=4\n";
+  }
+
+  void TearDown() override {
+    StopServer();
+    s_pTokens->Remove("A");
+    s_pTokens->Remove("B");
+    resetCardLibrary();
+  }
+
+  void StartServer(unsigned nIntervalMs) {
+    // The process log stays open on the file of the first server that wrote
+    // to it; each server of these tests writes to its own directory.
+    {
+      CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+      g_ProcessLog.CloseFile();
+    }
+    SetKeyWatchInterval(nIntervalMs);
+    m_nPassesAtStart = KeyWatchPassCount();
+    m_pServer = CreateAgentServer(m_app.Str());
+    ASSERT_TRUE(m_pServer->Start());
+    ASSERT_TRUE(m_pServer->WaitListening(kDeadlineMs));
+  }
+
+  void StopServer() {
+    if (!m_pServer) return;
+    m_pServer->Stop();
+    EXPECT_EQ(0u, m_pServer->KeyWatchCount());
+    m_pServer.reset();
+    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+    g_ProcessLog.CloseFile();
+  }
+
+  Answer Post(const std::string& strBody) {
+    CLoopbackClient client(m_pServer->GetListenPort());
+    Answer answer;
+    if (!client.IsConnected() || !client.SendAll(MakePost(strBody))) return answer;
+    const std::string strBodyIn = ResponseBody(client.ReadResponse());
+    answer.m_strReturn = JsonValue(strBodyIn, "return");
+    answer.m_strOut = JsonValue(strBodyIn, "outData");
+    return answer;
+  }
+
+  Answer Sign(const std::string& strText) {
+    return Post(std::string("Fun=advSignData&label=") + kDemoSignLabel + "&keyPasswd=" + kDemoPin +
+                "&digestAlgo=2&signType=1&clearText=" + strText);
+  }
+
+  bool SignsWithin(unsigned nMs) {
+    return WaitUntil([&] { return Sign("x").m_strReturn == "0"; }, nMs);
+  }
+  bool RefusedWithin(unsigned nMs) {
+    return WaitUntil([&] { return Sign("x").m_strReturn == "-101"; }, nMs);
+  }
+
+  // openssl's verdict on a Base64 signature of strText by the token's RSA
+  // certificate.
+  bool OpensslVerifies(const std::string& strToken, const std::string& strText,
+                       const std::string& strSigBase64) {
+    const std::string d = m_app.Str();
+    std::ofstream(d + "/data.txt", std::ios::binary) << strText;
+    std::ofstream(d + "/sig.b64") << strSigBase64 << "\n";
+    const std::string strCommand =
+        "cd " + ShellQuote(d) + " && openssl x509 -in " + ShellQuote(s_pTokens->CertPem(strToken)) +
+        " -pubkey -noout > pub.pem && openssl base64 -d -A -in sig.b64 -out sig.bin && "
+        "openssl dgst -sha256 -verify pub.pem -signature sig.bin data.txt >/dev/null 2>&1";
+    return RunShell(strCommand) == 0;
+  }
+
+  fs::path LogDir() const { return m_app.Path() / "Log"; }
+
+  static CTempDir* s_pRoot;
+  static CDemoTokens* s_pTokens;
+  CTempDir m_app{"keywatch-app"};
+  std::unique_ptr<CTolvanServer> m_pServer;
+  unsigned long m_nPassesAtStart = 0;
+};
+
+CTempDir* KeyWatchE2E::s_pRoot = nullptr;
+CDemoTokens* KeyWatchE2E::s_pTokens = nullptr;
+
+TEST_F(KeyWatchE2E, TokenPresentAtStartIsInitialisedByTheFirstPass) {
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  // A pass that waited first would come after the deadline.
+  StartServer(10 * kDeadlineMs);
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+  EXPECT_EQ(1u, KeyWatchPassCount() - m_nPassesAtStart);
+
+  const Answer answer = Sign("hello page");
+  ASSERT_EQ("0", answer.m_strReturn);
+  EXPECT_TRUE(OpensslVerifies("A", "hello page", answer.m_strOut));
+  EXPECT_TRUE(s_pTokens->HasSerial("A", getLastKeySerial()));
+  // Stop is not held up by the long wait.
+  const auto tStop = std::chrono::steady_clock::now();
+  StopServer();
+  EXPECT_LT(std::chrono::steady_clock::now() - tStop, std::chrono::milliseconds(kDeadlineMs));
+}
+
+TEST_F(KeyWatchE2E, RemovedRefusedPutBackSignsReplacedCommitsTheNewKey) {
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  StartServer(100);
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+
+  ASSERT_TRUE(s_pTokens->Remove("A"));
+  ASSERT_TRUE(RefusedWithin(kDeadlineMs));
+  EXPECT_EQ("", getLastKeySerial());
+
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+
+  ASSERT_TRUE(s_pTokens->Remove("A"));
+  ASSERT_TRUE(s_pTokens->Insert("B"));
+  ASSERT_TRUE(WaitUntil([&] { return s_pTokens->HasSerial("B", getLastKeySerial()); }));
+  const Answer answer = Sign("signed by B");
+  ASSERT_EQ("0", answer.m_strReturn);
+  EXPECT_TRUE(OpensslVerifies("B", "signed by B", answer.m_strOut));
+  EXPECT_FALSE(OpensslVerifies("A", "signed by B", answer.m_strOut));
+}
+
+TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesAndRecovers) {
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  StartServer(100);
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+
+  std::atomic<bool> bStop{false};
+  std::vector<Answer> vecAnswers;
+  std::thread signer([&] {
+    while (!bStop) vecAnswers.push_back(Sign("busy"));
+  });
+  WaitUntil([&] { return KeyWatchPassCount() > 0; }, 200);
+  ASSERT_TRUE(s_pTokens->Remove("A"));
+  const bool bRefused = RefusedWithin(kDeadlineMs);
+  bStop = true;
+  signer.join();
+  ASSERT_TRUE(bRefused);
+
+  // Every answer is a code; a success carries a signature openssl accepts.
+  ASSERT_FALSE(vecAnswers.empty());
+  for (const Answer& a : vecAnswers) {
+    ASSERT_FALSE(a.m_strReturn.empty());
+    if (a.m_strReturn == "0") {
+      EXPECT_FALSE(a.m_strOut.empty());
+    } else {
+      EXPECT_TRUE(a.m_strOut.empty());
+    }
+  }
+  for (auto it = vecAnswers.rbegin(); it != vecAnswers.rend(); ++it) {
+    if (it->m_strReturn != "0") continue;
+    EXPECT_TRUE(OpensslVerifies("A", "busy", it->m_strOut));
+    break;
+  }
+
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+}
+
+TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {
+  // A store file that is not a certificate, and a module that does not exist.
+  const fs::path store = s_pRoot->Path() / "data" / "Tolvan" / "certstore" / "MY";
+  fs::create_directories(store);
+  std::ofstream(store / "stray.cer") << "not a certificate";
+  setenv("PKICARD_MODULE", (s_pRoot->Path() / "absent-module.so").c_str(), 1);
+  const unsigned long nFirst = KeyWatchPassCount();
+  StartServer(20);
+  ASSERT_TRUE(WaitUntil([&] { return KeyWatchPassCount() >= nFirst + 5; }));
+  // The agent keeps serving.
+  EXPECT_EQ("-101", Sign("x").m_strReturn);
+  StopServer();
+
+  // A module that hangs at initialisation: the lister is killed after its
+  // bound, and the watch goes on.
+  setenv("PKICARD_MODULE", HANGING_MODULE, 1);
+  const unsigned long nHangFirst = KeyWatchPassCount();
+  StartServer(20);
+  ASSERT_TRUE(WaitUntil([&] { return KeyWatchPassCount() >= nHangFirst + 2; }, 6 * KEY_PROBE_TIMEOUT_MS));
+  EXPECT_EQ("-101", Sign("x").m_strReturn);
+  StopServer();
+
+  // Back to a module that works.
+  s_pTokens->SetEnvironment();
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  StartServer(20);
+  ASSERT_TRUE(SignsWithin(kDeadlineMs));
+  StopServer();
+  fs::remove(store / "stray.cer");
+
+  const std::string strLog = ReadLog(LogDir());
+  EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module missing or not loadable")) << strLog;
+  EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module did not answer in time")) << strLog;
+  EXPECT_EQ(1u, CountOf(strLog, "tokens are read again")) << strLog;
+  EXPECT_EQ(1u, CountOf(strLog, "stray.cer is not a certificate")) << strLog;
+}
+
+TEST_F(KeyWatchE2E, ProbeTakesTheSameCertificateOnEveryLook) {
+  // The demo token holds two signing certificates; a module lists them in an
+  // order of its own each time it starts. A probe that flipped between them
+  // would make every pass look like a new key.
+  ASSERT_TRUE(s_pTokens->Insert("A"));
+  const std::string strFirst = ProbeUserKey();
+  EXPECT_TRUE(s_pTokens->HasSerial("A", strFirst));
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(strFirst, ProbeUserKey());
+}

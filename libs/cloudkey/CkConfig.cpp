@@ -1,0 +1,90 @@
+#include "libs/cloudkey/CloudKey.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "base/ini/IniFile.h"
+#include "base/search/AppPath.h"
+#include "base/system/ExePath.h"
+#include "base/system/Process.h"
+
+namespace {
+
+const char kSettingsFile[] = "TolvanService.ini";
+const char kSection[] = "Cloud";
+constexpr int kAppPathMax = 512;
+constexpr long kMaxTimeoutMs = 10L * 60 * 1000;
+constexpr int kMaxKeyPool = 32;
+// An envelope certificate in PEM form is a few kilobytes.
+constexpr std::streamoff kMaxPemFile = 64 * 1024;
+
+// A whole decimal number in [nMin, nMax]; false for anything else.
+bool ParseBounded(const std::string& strText, long nMin, long nMax, long& nValue) {
+  if (strText.empty()) return false;
+  char* pEnd = nullptr;
+  errno = 0;
+  const long n = std::strtol(strText.c_str(), &pEnd, 10);
+  if (errno != 0 || pEnd == strText.c_str() || *pEnd != '\0' || n < nMin || n > nMax) {
+    return false;
+  }
+  nValue = n;
+  return true;
+}
+
+// The environment's value when set and not empty, else the file's.
+std::string Setting(const CIniFile::RecordList& vecRecords, const char* szKey,
+                    const char* szEnv) {
+  std::string strValue;
+  if (szEnv != nullptr && GetEnvVar(szEnv, strValue) && !strValue.empty()) return strValue;
+  return CIniFile::GetValue(szKey, kSection, vecRecords, "");
+}
+
+std::string DefaultIniFile() {
+  char szDir[kAppPathMax] = {0};
+  if (!GetAppPath(szDir, kAppPathMax)) return std::string();
+  return std::string(szDir) + GetExePathSeparator() + kSettingsFile;
+}
+
+}  // namespace
+
+CCloudKeyConfig CK_LoadConfig(const std::string& strIniFile) {
+  CCloudKeyConfig config;
+  CIniFile::RecordList vecRecords;
+  const std::string strFile = strIniFile.empty() ? DefaultIniFile() : strIniFile;
+  if (!strFile.empty()) CIniFile::Load(strFile, vecRecords);  // missing: defaults
+
+  config.strHost = Setting(vecRecords, "Host", "TOLVAN_CLOUD_HOST");
+  config.strTrustAnchor = Setting(vecRecords, "TrustAnchor", "TOLVAN_CLOUD_TRUST_ANCHOR");
+  config.strEnvelopeCert = Setting(vecRecords, "EnvelopeCert", "TOLVAN_CLOUD_ENVELOPE_CERT");
+  long n = 0;
+  if (ParseBounded(Setting(vecRecords, "Port", "TOLVAN_CLOUD_PORT"), 1, 65535, n)) {
+    config.nPort = static_cast<unsigned short>(n);
+  }
+  if (ParseBounded(Setting(vecRecords, "TimeoutMs", "TOLVAN_CLOUD_TIMEOUT_MS"), 1,
+                   kMaxTimeoutMs, n)) {
+    config.nTimeoutMs = n;
+  }
+  if (ParseBounded(Setting(vecRecords, "ConnectTimeoutMs", nullptr), 1, kMaxTimeoutMs, n)) {
+    config.nConnectTimeoutMs = n;
+  }
+  // Connecting is part of the exchange: it never gets longer than the whole.
+  if (config.nConnectTimeoutMs > config.nTimeoutMs) config.nConnectTimeoutMs = config.nTimeoutMs;
+  if (ParseBounded(Setting(vecRecords, "KeyPool", "TOLVAN_CLOUD_KEY_POOL"), 0, kMaxKeyPool, n)) {
+    config.nKeyPool = static_cast<int>(n);
+  }
+  return config;
+}
+
+std::string CK_LoadEnvelopeCert(const CCloudKeyConfig& config) {
+  if (config.strEnvelopeCert.empty()) return std::string();
+  std::ifstream in(config.strEnvelopeCert, std::ios::binary | std::ios::ate);
+  if (!in) return std::string();
+  const std::streamoff nSize = in.tellg();
+  if (nSize <= 0 || nSize > kMaxPemFile) return std::string();
+  in.seekg(0);
+  std::string strPem(static_cast<size_t>(nSize), '\0');
+  if (!in.read(&strPem[0], nSize)) return std::string();
+  return strPem;
+}

@@ -41,6 +41,18 @@ std::string Setting(const CIniFile::RecordList& vecRecords, const char* szKey,
   return CIniFile::GetValue(szKey, kSection, vecRecords, "");
 }
 
+// A number setting: the environment's value when it is a usable one, else the
+// file's when that is; false when neither is.
+bool NumberSetting(const CIniFile::RecordList& vecRecords, const char* szKey, const char* szEnv,
+                   long nMin, long nMax, long& nValue) {
+  std::string strValue;
+  if (szEnv != nullptr && GetEnvVar(szEnv, strValue) &&
+      ParseBounded(strValue, nMin, nMax, nValue)) {
+    return true;
+  }
+  return ParseBounded(CIniFile::GetValue(szKey, kSection, vecRecords, ""), nMin, nMax, nValue);
+}
+
 std::string DefaultIniFile() {
   char szDir[kAppPathMax] = {0};
   if (!GetAppPath(szDir, kAppPathMax)) return std::string();
@@ -59,19 +71,18 @@ CCloudKeyConfig CK_LoadConfig(const std::string& strIniFile) {
   config.strTrustAnchor = Setting(vecRecords, "TrustAnchor", "TOLVAN_CLOUD_TRUST_ANCHOR");
   config.strEnvelopeCert = Setting(vecRecords, "EnvelopeCert", "TOLVAN_CLOUD_ENVELOPE_CERT");
   long n = 0;
-  if (ParseBounded(Setting(vecRecords, "Port", "TOLVAN_CLOUD_PORT"), 1, 65535, n)) {
+  if (NumberSetting(vecRecords, "Port", "TOLVAN_CLOUD_PORT", 1, 65535, n)) {
     config.nPort = static_cast<unsigned short>(n);
   }
-  if (ParseBounded(Setting(vecRecords, "TimeoutMs", "TOLVAN_CLOUD_TIMEOUT_MS"), 1,
-                   kMaxTimeoutMs, n)) {
+  if (NumberSetting(vecRecords, "TimeoutMs", "TOLVAN_CLOUD_TIMEOUT_MS", 1, kMaxTimeoutMs, n)) {
     config.nTimeoutMs = n;
   }
-  if (ParseBounded(Setting(vecRecords, "ConnectTimeoutMs", nullptr), 1, kMaxTimeoutMs, n)) {
+  if (NumberSetting(vecRecords, "ConnectTimeoutMs", nullptr, 1, kMaxTimeoutMs, n)) {
     config.nConnectTimeoutMs = n;
   }
   // Connecting is part of the exchange: it never gets longer than the whole.
   if (config.nConnectTimeoutMs > config.nTimeoutMs) config.nConnectTimeoutMs = config.nTimeoutMs;
-  if (ParseBounded(Setting(vecRecords, "KeyPool", "TOLVAN_CLOUD_KEY_POOL"), 0, kMaxKeyPool, n)) {
+  if (NumberSetting(vecRecords, "KeyPool", "TOLVAN_CLOUD_KEY_POOL", 0, kMaxKeyPool, n)) {
     config.nKeyPool = static_cast<int>(n);
   }
   return config;

@@ -54,12 +54,14 @@ PkiHandler::PkiHandler() = default;
 PkiHandler::~PkiHandler() = default;
 
 int PkiHandler::GenerateRSAKey() {
+  CCkErrorQueueGuard errorGuard;
   m_pKey = std::make_unique<CKey>();
   m_pKey->pKey = CCkKeyPool::Instance().Take();
   return m_pKey->pKey ? CK_OK : CK_ERR_KEY;
 }
 
 int PkiHandler::CreateCert(std::string& strOut) {
+  CCkErrorQueueGuard errorGuard;
   strOut.clear();
   if (!m_pKey || !m_pKey->pKey) return CK_ERR_KEY;
   EVP_PKEY* pKey = m_pKey->pKey.get();
@@ -87,6 +89,7 @@ int PkiHandler::CreateCert(std::string& strOut) {
 }
 
 int PkiHandler::GetPriKey(std::string& strOut) {
+  CCkErrorQueueGuard errorGuard;
   strOut.clear();
   if (!m_pKey || !m_pKey->pKey) return CK_ERR_KEY;
   CkBioPtr pBio(BIO_new(BIO_s_mem()));
@@ -100,6 +103,7 @@ int PkiHandler::GetPriKey(std::string& strOut) {
 
 int PkiHandler::CreatePKCS7(const std::string& strRecipientPem, const unsigned char* pData,
                             size_t nLen, std::string& strOut) {
+  CCkErrorQueueGuard errorGuard;
   strOut.clear();
   if ((pData == nullptr && nLen > 0) || nLen > kMaxContent || strRecipientPem.empty() ||
       strRecipientPem.size() > INT_MAX) {
@@ -127,6 +131,7 @@ int PkiHandler::CreatePKCS7(const std::string& strRecipientPem, const unsigned c
 
 int PkiHandler::DecryptPKCS7(const std::string& strCert, const std::string& strPriKey,
                              const char* pEnvelope, size_t nLen, std::string& strOut) {
+  CCkErrorQueueGuard errorGuard;
   strOut.clear();
   if (pEnvelope == nullptr || nLen == 0 || nLen > kMaxEnvelopeText ||
       strPriKey.size() > INT_MAX) {

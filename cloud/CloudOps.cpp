@@ -78,13 +78,17 @@ int LeadingInt(const std::string& strText) {
   return static_cast<int>(n);
 }
 
-// The stored authorisation code, or why there is none usable.
-int LoadCode(std::string& strCode) {
+// The first steps of the sealed operations: a usable, non-empty stored code,
+// then the "verifyCode" parameter.
+int BeginSealedOperation(const RequestParams& request, std::string& strCode,
+                         RequestParams::const_iterator& itVerify) {
+  if (!CK_IsAvailable()) return CK_ERR_NOT_AVAILABLE;
   char szCode[CLOUD_STATE_BUFFER] = {0};
   if (!cloudLoadState(szCode, nullptr)) return CLOUD_CODE_UNUSABLE;
   if (szCode[0] == '\0') return CLOUD_CODE_EMPTY;
   strCode = szCode;
-  return CLOUD_OK;
+  itVerify = request.find("verifyCode");
+  return itVerify == request.end() ? CLOUD_MISSING_PARAM : CLOUD_OK;
 }
 
 // Settings of one operation; the key pool is started on the first, so that
@@ -161,12 +165,10 @@ int cloudGetState() {
 }
 
 int cloudGetCert(const RequestParams& request, RequestParams& result) {
-  if (!CK_IsAvailable()) return CK_ERR_NOT_AVAILABLE;
   std::string strCode;
-  int nResult = LoadCode(strCode);
+  RequestParams::const_iterator itVerify;
+  int nResult = BeginSealedOperation(request, strCode, itVerify);
   if (nResult != CLOUD_OK) return nResult;
-  auto itVerify = request.find("verifyCode");
-  if (itVerify == request.end()) return CLOUD_MISSING_PARAM;
 
   const CCloudKeyConfig config = OperationConfig();
   std::string strCertB64;
@@ -198,12 +200,10 @@ int cloudGetCert(const RequestParams& request, RequestParams& result) {
 }
 
 int cloudSignData(const RequestParams& request, RequestParams& result) {
-  if (!CK_IsAvailable()) return CK_ERR_NOT_AVAILABLE;
   std::string strCode;
-  int nResult = LoadCode(strCode);
+  RequestParams::const_iterator itVerify;
+  int nResult = BeginSealedOperation(request, strCode, itVerify);
   if (nResult != CLOUD_OK) return nResult;
-  auto itVerify = request.find("verifyCode");
-  if (itVerify == request.end()) return CLOUD_MISSING_PARAM;
   auto itClear = request.find("clearText");
   if (itClear == request.end()) return CLOUD_MISSING_PARAM;
 

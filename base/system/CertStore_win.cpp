@@ -21,6 +21,11 @@ class CMyStore {
   CMyStore(const CMyStore&) = delete;
   CMyStore& operator=(const CMyStore&) = delete;
   HCERTSTORE Get() const { return m_hStore; }
+  // Writes the changes to where the store keeps them now, rather than when
+  // the last reference to the store goes.
+  bool Commit() const {
+    return ::CertControlStore(m_hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr) != FALSE;
+  }
 
  private:
   HCERTSTORE m_hStore;
@@ -36,17 +41,27 @@ std::string Lower(std::string strText) {
   return strText;
 }
 
-bool RemoveFromStore(HCERTSTORE hStore, const std::string& strWanted) {
-  bool bAllGone = true;
+// The first certificate with this serial text, or null.
+PCCERT_CONTEXT FindBySerial(HCERTSTORE hStore, const std::string& strWanted) {
   PCCERT_CONTEXT pContext = nullptr;
   while ((pContext = ::CertEnumCertificatesInStore(hStore, pContext)) != nullptr) {
-    if (CertSerialText(ContextDer(pContext)) != strWanted) continue;
-    // Deleting frees the context it is given: delete a duplicate, so that the
-    // enumeration can go on from the original.
-    PCCERT_CONTEXT pDup = ::CertDuplicateCertificateContext(pContext);
-    if (pDup == nullptr || !::CertDeleteCertificateFromStore(pDup)) bAllGone = false;
+    if (CertSerialText(ContextDer(pContext)) == strWanted) return pContext;
   }
-  return bAllGone;
+  return nullptr;
+}
+
+bool RemoveFromStore(HCERTSTORE hStore, const std::string& strWanted) {
+  // One at a time, each found by a fresh enumeration: deleting ends the
+  // enumeration it came from. A certificate that a deletion does not remove
+  // ends the loop after a bounded number of rounds.
+  constexpr int kMaxRounds = 64;
+  for (int nRound = 0; nRound < kMaxRounds; ++nRound) {
+    PCCERT_CONTEXT pMatch = FindBySerial(hStore, strWanted);
+    if (pMatch == nullptr) return true;
+    // Deleting frees the context it is given, also when it fails.
+    if (!::CertDeleteCertificateFromStore(pMatch)) return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -58,9 +73,12 @@ bool InstallUserCert(const CertDer& vDer) {
   if (strSerial.empty() || vDer.size() > ULONG_MAX) return false;
   CMyStore store;
   if (store.Get() == nullptr || !RemoveFromStore(store.Get(), strSerial)) return false;
-  return ::CertAddEncodedCertificateToStore(store.Get(), kEncoding, vDer.data(),
-                                            static_cast<DWORD>(vDer.size()),
-                                            CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+  const bool bAdded =
+      ::CertAddEncodedCertificateToStore(store.Get(), kEncoding, vDer.data(),
+                                         static_cast<DWORD>(vDer.size()),
+                                         CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+  store.Commit();
+  return bAdded;
 }
 
 bool RemoveUserCertBySerial(const std::string& strSerial) {
@@ -68,7 +86,9 @@ bool RemoveUserCertBySerial(const std::string& strSerial) {
   if (strWanted.empty()) return true;
   CMyStore store;
   if (store.Get() == nullptr) return false;
-  return RemoveFromStore(store.Get(), strWanted);
+  const bool bAllGone = RemoveFromStore(store.Get(), strWanted);
+  store.Commit();
+  return bAllGone;
 }
 
 std::vector<CertDer> ListUserCerts() {

@@ -1,7 +1,10 @@
 #include "agent/Agent.h"
 
 #include "agent/AgentHost.h"
+#include "agent/AgentSettings.h"
 #include "agent/DaemonLauncher.h"
+#include "agent/RouteRequest.h"
+#include "base/system/ExePath.h"
 #include "base/system/SingleInstance.h"
 #include "http/TolvanServer.h"
 
@@ -17,8 +20,11 @@ int AgentMain() {
 
   if (!CreateAgentHost()) return 0;
   {
-    // Reads "TolvanService.ini" beside the executable and sets up the log.
-    CTolvanServer server;
+    const std::string strAppDir = GetExeDir();
+    const CServerSettings settings = ReadAgentSettings(strAppDir);
+    ConfigureProcessLog(strAppDir, settings.m_nDebugLevel);
+    CTolvanServer server(settings);
+    server.SetRequestHandler(RouteRequest);
     server.SetWatchdogLauncher(LaunchWatchdog);
     InstallStopSignals();
     server.Start();

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "agent/ModuleDir.h"
 #include "base/logging/ProcessLog.h"
 #include "base/system/Clock.h"
 #include "base/system/ExePath.h"
 #include "base/system/NamedFlag.h"
 #include "base/system/Process.h"
+#include "daemon/WatchdogEnv.h"
 
 #ifndef TOLVAN_EXE_SUFFIX
 #define TOLVAN_EXE_SUFFIX ""
@@ -28,8 +28,8 @@ bool StartDaemon() {
   char szModule[260] = {0};
   std::string strModulePath;
   if (GetExePath(szModule, sizeof(szModule))) strModulePath = szModule;
-  std::string strDaemonPath = ModuleDirectory(strModulePath) + ModulePathSeparator() +
-                              "TolvanDaemon" + TOLVAN_EXE_SUFFIX;
+  std::string strDaemonPath =
+      JoinPath(PathDirectory(strModulePath), std::string("TolvanDaemon") + TOLVAN_EXE_SUFFIX);
 
   char szName[64];
   std::snprintf(szName, sizeof(szName), "vex50_%s%llu", "quit_flag",
@@ -40,9 +40,9 @@ bool StartDaemon() {
   g_strQuitEventName = szName;
   g_hQuitEvent = std::make_unique<CNamedFlag>(szName, CNamedFlag::emCreate);
 
-  SetEnvVar("quit_flag", szName);
-  SetEnvVar("process_id", szPid);
-  SetEnvVar("module_path", strModulePath.c_str());
+  SetEnvVar(WATCHDOG_ENV_QUIT_FLAG, szName);
+  SetEnvVar(WATCHDOG_ENV_PROCESS_ID, szPid);
+  SetEnvVar(WATCHDOG_ENV_MODULE_PATH, strModulePath.c_str());
 
   // The watchdog outlives this object: CProcess lets the child run on.
   CProcess daemon;

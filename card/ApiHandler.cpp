@@ -49,34 +49,52 @@ const std::array<CCloudRoute, 6> s_cloudRoutes = {{
     {"cloudEnd", [](const RequestParams&, RequestParams&) { return cloudEnd(); }},
 }};
 
-// Card operations without an output buffer.
+// How a card operation is answered.
+enum emCardRouteFlag : unsigned {
+  CARD_ROUTE_OUTPUT = 1,     // its bytes are answered as Base64 under "outData"
+  CARD_ROUTE_SIGNATURE = 2,  // answered -101, without its bytes, when the key
+                             // watch closed the library while it ran
+};
+
+// Every card operation, called the same way: the loaded library's functions
+// (checked under the operation lock), the request, the result map and the
+// output buffer (used by operations with output only).
 struct CCardRoute {
   const char* szFun;
-  int (*pfnOperation)(const RequestParams& request, RequestParams& result);
+  unsigned nFlags;
+  int (*pfnOperation)(const CCardFunctions& funcs, const RequestParams& request,
+                      RequestParams& result, PkiBlob& out);
 };
-const std::array<CCardRoute, 5> s_cardRoutes = {{
-    {"advInit", [](const RequestParams&, RequestParams&) { return 0; }},
-    {"advEnd", [](const RequestParams&, RequestParams&) { return 0; }},
-    {"advCheckCert", [](const RequestParams& request, RequestParams&) { return advCheckCert(request); }},
-    {"advVerifySign", [](const RequestParams& request, RequestParams&) { return advVerifySign(request); }},
-    {"advGetCertPreferAlg", advGetCertPreferAlg},
-}};
 
-// Card operations whose output bytes are answered as Base64 in "outData".
-struct CCardOutputRoute {
-  const char* szFun;
-  int (*pfnOperation)(const RequestParams& request, PkiBlob& out);
-};
-const std::array<CCardOutputRoute, 9> s_cardOutputRoutes = {{
-    {"advSignData", advSignData},
-    {"advGetCert", advGetCert},
-    {"advSealEnvelope", advSealEnvelope},
-    {"advOpenEnvelope", advOpenEnvelope},
-    {"advGenRandom", advGenRandom},
-    {"advHashData", advHashData},
-    {"advSymmEncrypt", advSymmEncrypt},
-    {"advSymmDecrypt", advSymmDecrypt},
-    {"advGetCertInfo", advGetCertInfo},
+using Funcs = const CCardFunctions&;
+using Request = const RequestParams&;
+using Result = RequestParams&;
+
+const std::array<CCardRoute, 14> s_cardRoutes = {{
+    {"advInit", 0, [](Funcs, Request, Result, PkiBlob&) { return 0; }},
+    {"advEnd", 0, [](Funcs, Request, Result, PkiBlob&) { return 0; }},
+    {"advCheckCert", 0, [](Funcs f, Request rq, Result, PkiBlob&) { return advCheckCert(f, rq); }},
+    {"advVerifySign", 0, [](Funcs f, Request rq, Result, PkiBlob&) { return advVerifySign(f, rq); }},
+    {"advGetCertPreferAlg", 0,
+     [](Funcs f, Request rq, Result rs, PkiBlob&) { return advGetCertPreferAlg(f, rq, rs); }},
+    {"advSignData", CARD_ROUTE_OUTPUT | CARD_ROUTE_SIGNATURE,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advSignData(f, rq, o); }},
+    {"advGetCert", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advGetCert(f, rq, o); }},
+    {"advSealEnvelope", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advSealEnvelope(f, rq, o); }},
+    {"advOpenEnvelope", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advOpenEnvelope(f, rq, o); }},
+    {"advGenRandom", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advGenRandom(f, rq, o); }},
+    {"advHashData", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advHashData(f, rq, o); }},
+    {"advSymmEncrypt", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advSymmEncrypt(f, rq, o); }},
+    {"advSymmDecrypt", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advSymmDecrypt(f, rq, o); }},
+    {"advGetCertInfo", CARD_ROUTE_OUTPUT,
+     [](Funcs f, Request rq, Result, PkiBlob& o) { return advGetCertInfo(f, rq, o); }},
 }};
 
 bool IsCloudName(const std::string& strFun) { return strFun.compare(0, 5, "cloud") == 0; }
@@ -96,42 +114,27 @@ bool ValuesFitLibrary(const RequestParams& request) {
   return true;
 }
 
-// Runs an operation with output, then answers its bytes under "outData".
-int RunOutputOperation(const std::string& strFun, const RequestParams& request,
-                       RequestParams& result) {
-  std::vector<unsigned char> vOutput(CARD_OUTPUT_SIZE, 0);
-  PkiBlob out = {CARD_OUTPUT_SIZE, vOutput.data()};
-  int nResult = API_UNKNOWN_FUN;
-  for (const CCardOutputRoute& route : s_cardOutputRoutes) {
-    if (strFun == route.szFun) {
-      nResult = route.pfnOperation(request, out);
-      break;
-    }
+const CCardRoute* FindCardRoute(const std::string& strFun) {
+  for (const CCardRoute& route : s_cardRoutes) {
+    if (strFun == route.szFun) return &route;
   }
-  // The key watch may have closed the library while the signature was made:
-  // a signature from a key that is gone is not answered. A request without
-  // its label is still answered as such, although it has reset the library.
-  if (strFun == "advSignData" && nResult != API_MISSING_PARAM && !pasIsInitialised()) {
-    nResult = API_NOT_INITIALISED;
-  }
+  return nullptr;
+}
 
-  if (nResult == 0 && out.nLen > CARD_OUTPUT_SIZE) {
+// Answers an operation's output bytes under "outData".
+int AnswerOutput(const CCardFunctions& funcs, const std::string& strFun, const PkiBlob& out,
+                 RequestParams& result) {
+  if (out.nLen > CARD_OUTPUT_SIZE) {
     WriteProcessLog(1, 0, "%s: card library reported %u bytes in a %u-byte buffer\n",
                     strFun.c_str(), static_cast<unsigned>(out.nLen),
                     static_cast<unsigned>(CARD_OUTPUT_SIZE));
-    nResult = API_BAD_LIBRARY_OUTPUT;
+    return API_BAD_LIBRARY_OUTPUT;
   }
+  std::string strOutData;
+  const int nResult = PkiEncodeBase64(funcs, out.pData, out.nLen, strOutData);
   if (nResult == 0) {
-    const CCardFunctions* pFuncs = GetCardFunctions();
-    std::string strOutData;
-    nResult = pFuncs != nullptr ? PkiEncodeBase64(*pFuncs, out.pData, out.nLen, strOutData)
-                                : API_NOT_INITIALISED;
-    if (nResult == 0) {
-      result["outData"] = strOutData;
-      std::printf("outData: %s\n", strOutData.c_str());
-    }
-  } else if (nResult == API_UNKNOWN_FUN) {
-    WriteProcessLog(1, 0, "Get a unknow call : %s\n", strFun.c_str());
+    result["outData"] = strOutData;
+    std::printf("outData: %s\n", strOutData.c_str());
   }
   return nResult;
 }
@@ -143,13 +146,30 @@ int RouteCardCall(const std::string& strFun, const RequestParams& request, Reque
     WriteProcessLog(1, 3, "Last call not finished..\n");
     return API_LOCK_BUSY;
   }
-  if (GetCardFunctions() == nullptr) return API_NOT_INITIALISED;
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
   if (!ValuesFitLibrary(request)) return API_PARAM_TOO_LARGE;
 
-  for (const CCardRoute& route : s_cardRoutes) {
-    if (strFun == route.szFun) return route.pfnOperation(request, result);
+  const CCardRoute* pRoute = FindCardRoute(strFun);
+  if (pRoute == nullptr) {
+    WriteProcessLog(1, 0, "Get a unknow call : %s\n", strFun.c_str());
+    return API_UNKNOWN_FUN;
   }
-  return RunOutputOperation(strFun, request, result);
+  std::vector<unsigned char> vOutput(CARD_OUTPUT_SIZE, 0);
+  PkiBlob out = {CARD_OUTPUT_SIZE, vOutput.data()};
+  int nResult = pRoute->pfnOperation(*pFuncs, request, result, out);
+
+  // The key watch may have closed the library while the signature was made:
+  // a signature from a key that is gone is not answered. A request without
+  // its label is still answered as such, although it has reset the library.
+  if ((pRoute->nFlags & CARD_ROUTE_SIGNATURE) != 0 && nResult != API_MISSING_PARAM &&
+      !pasIsInitialised()) {
+    nResult = API_NOT_INITIALISED;
+  }
+  if (nResult == 0 && (pRoute->nFlags & CARD_ROUTE_OUTPUT) != 0) {
+    nResult = AnswerOutput(*pFuncs, strFun, out, result);
+  }
+  return nResult;
 }
 
 }  // namespace

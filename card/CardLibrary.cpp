@@ -1,9 +1,8 @@
 #include "card/CardLibrary.h"
 
 #include "base/logging/ProcessLog.h"
-#include "base/search/AppPath.h"
-#include "card/CardLifecycle.h"
-#include "card/LibraryLoader.h"
+#include "base/system/ExePath.h"
+#include "base/system/LibraryLoader.h"
 
 #include <mutex>
 
@@ -59,12 +58,6 @@ const char* ResolveAll(const CLibraryLoader& loader, CCardFunctions& f) {
   return szMissing;
 }
 
-std::string AgentDirectory() {
-  char szDir[1024] = {0};
-  if (!GetAppPath(szDir, static_cast<int>(sizeof(szDir)))) return std::string();
-  return szDir;
-}
-
 // Caller holds CardLibraryMutex().
 bool LoadLocked(CLoadedCardLibrary& state, const std::string& strDir) {
   state.m_bUsable = false;
@@ -73,14 +66,14 @@ bool LoadLocked(CLoadedCardLibrary& state, const std::string& strDir) {
   state.m_bAttempted = true;
 
   std::string strFile = CLibraryLoader::FileName(CARD_LIBRARY_NAME);
-  std::string strBase = strDir.empty() ? AgentDirectory() : strDir;
+  std::string strBase = strDir.empty() ? GetExeDir() : strDir;
   if (strBase.empty()) {
     state.m_strPath = strFile;
     WriteProcessLog(0, 0, "Card library %s not loaded: the agent's directory is unknown\n",
                     strFile.c_str());
     return false;
   }
-  state.m_strPath = CLibraryLoader::JoinPath(strBase, strFile);
+  state.m_strPath = JoinPath(strBase, strFile);
   if (!state.m_loader.Open(state.m_strPath)) {
     WriteProcessLog(0, 0, "Card library %s not loaded: %s\n", state.m_strPath.c_str(),
                     state.m_loader.LastError().c_str());
@@ -102,8 +95,6 @@ bool LoadLocked(CLoadedCardLibrary& state, const std::string& strDir) {
 }  // namespace
 
 bool LoadCardLibrary(const std::string& strDir) {
-  // A library being replaced must not stay marked initialised.
-  myEnd();
   std::lock_guard<std::mutex> guard(CardLibraryMutex());
   return LoadLocked(CardLibraryState(), strDir);
 }
@@ -116,7 +107,6 @@ bool EnsureCardLibraryLoaded() {
 }
 
 void UnloadCardLibrary() {
-  myEnd();
   std::lock_guard<std::mutex> guard(CardLibraryMutex());
   CLoadedCardLibrary& state = CardLibraryState();
   state.m_bUsable = false;

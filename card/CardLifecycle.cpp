@@ -1,7 +1,7 @@
 #include "card/CardLifecycle.h"
 
 #include "base/system/DebugOutput.h"
-#include "card/ApiHandler.h"
+#include "card/ApiResult.h"
 #include "card/CardLibrary.h"
 #include "card/NamedEventLock.h"
 
@@ -59,13 +59,13 @@ bool pasIsInitialised() {
   return g_bCardInitialised;
 }
 
-void resetCardLibrary() {
+void resetCardLibrary(const CCardFunctions& funcs) {
   myEnd();
-  if (const CCardFunctions* pFuncs = GetCardFunctions()) pFuncs->pkiEnd();
+  funcs.pkiEnd();
 }
 
-int ResetOnFailure(int nResult) {
-  if (nResult != 0) resetCardLibrary();
+int ResetOnFailure(const CCardFunctions& funcs, int nResult) {
+  if (nResult != 0) resetCardLibrary(funcs);
   return nResult;
 }
 

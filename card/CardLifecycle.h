@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct CCardFunctions;
+
 // The card library's initialised state, shared by every thread of the
 // process. The flag changes only while "PK_INIT_LOCK" is held.
 
@@ -24,9 +26,9 @@ bool pasIsInitialised();
 
 // Reset after a failed card operation: myEnd, then pkiEnd. The key watch
 // initialises the library again on its next pass.
-void resetCardLibrary();
+void resetCardLibrary(const CCardFunctions& funcs);
 // nResult, after resetCardLibrary when it is a failure (not 0).
-int ResetOnFailure(int nResult);
+int ResetOnFailure(const CCardFunctions& funcs, int nResult);
 
 // Serial text of the key the library was last initialised for (empty when
 // none). Read and written by the key watch; emptied by myEnd.

@@ -1,6 +1,6 @@
 #include "card/CardParams.h"
 
-#include "card/ApiHandler.h"
+#include "card/ApiResult.h"
 #include "card/CardLibrary.h"
 
 #include <climits>
@@ -15,25 +15,6 @@ const unsigned char s_byEmpty[1] = {0};
 const std::string* FindParam(const RequestParams& request, const char* szKey) {
   auto it = request.find(szKey);
   return it == request.end() ? nullptr : &it->second;
-}
-
-int ParamToInt(const std::string& strValue) {
-  const char* p = strValue.c_str();
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-  bool bNegative = false;
-  if (*p == '+' || *p == '-') {
-    bNegative = *p == '-';
-    ++p;
-  }
-  long long nValue = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    nValue = nValue * 10 + (*p - '0');
-    if (nValue > static_cast<long long>(INT_MAX) + 1) {
-      nValue = static_cast<long long>(INT_MAX) + 1;  // saturated; later digits change nothing
-    }
-  }
-  if (bNegative) return static_cast<int>(-nValue);  // -(INT_MAX + 1) is INT_MIN
-  return nValue > INT_MAX ? INT_MAX : static_cast<int>(nValue);
 }
 
 uint64_t MaxDecodedSize(uint64_t nTextLen) {

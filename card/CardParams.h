@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/search/DecimalText.h"
 #include "http/RequestParams.h"
 
 #include <cstdint>
@@ -11,11 +12,6 @@ struct CCardFunctions;
 // The value of a request key, or null when the key is absent (an empty value
 // is present).
 const std::string* FindParam(const RequestParams& request, const char* szKey);
-
-// A numeric request value read like the C library's atoi: leading blanks, an
-// optional sign, decimal digits; anything else ends it, nothing readable is 0.
-// Values beyond the int range are held at INT_MAX / INT_MIN.
-int ParamToInt(const std::string& strValue);
 
 // Largest decoded size accepted from a Base64 text of nTextLen bytes: a
 // library asking for more is answered API_BAD_LIBRARY_OUTPUT.

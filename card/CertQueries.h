@@ -15,11 +15,11 @@ constexpr size_t KEY_LABEL_MAX_FOR_NAME = 55;
 
 // Reads the signing (CertType other than 1) or encryption (CertType 1)
 // certificate stored under the configured key label into pOut.
-int advGetCert(const RequestParams& request, PkiBlob& out);
+int advGetCert(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
 // Asks the card library to check the certificate in "cert64".
-int advCheckCert(const RequestParams& request);
+int advCheckCert(const CCardFunctions& funcs, const RequestParams& request);
 // The library's XML description of the certificate in "cert64", into pOut.
-int advGetCertInfo(const RequestParams& request, PkiBlob& out);
+int advGetCertInfo(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
 // The library's preferred algorithm number for the certificate in "cert64",
 // as decimal text under "outData" of result. Never resets the library.
-int advGetCertPreferAlg(const RequestParams& request, RequestParams& result);
+int advGetCertPreferAlg(const CCardFunctions& funcs, const RequestParams& request, RequestParams& result);

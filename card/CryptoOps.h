@@ -8,11 +8,11 @@
 // card library call. Operations with output write into out, whose length is
 // its capacity on entry and the bytes produced on return.
 
-int advSignData(const RequestParams& request, PkiBlob& out);
-int advVerifySign(const RequestParams& request);
-int advSealEnvelope(const RequestParams& request, PkiBlob& out);
-int advOpenEnvelope(const RequestParams& request, PkiBlob& out);
-int advGenRandom(const RequestParams& request, PkiBlob& out);
-int advHashData(const RequestParams& request, PkiBlob& out);
-int advSymmEncrypt(const RequestParams& request, PkiBlob& out);
-int advSymmDecrypt(const RequestParams& request, PkiBlob& out);
+int advSignData(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advVerifySign(const CCardFunctions& funcs, const RequestParams& request);
+int advSealEnvelope(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advOpenEnvelope(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advGenRandom(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advHashData(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advSymmEncrypt(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);
+int advSymmDecrypt(const CCardFunctions& funcs, const RequestParams& request, PkiBlob& out);

@@ -1,6 +1,6 @@
 #include "card/KeyLabel.h"
 
-#include "card/ConfigDir.h"
+#include "base/system/ConfigDir.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,13 +1,11 @@
 #include "cloud/CloudOps.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/search/DecimalText.h"
 #include "cloud/CloudResult.h"
 #include "cloud/CloudState.h"
 #include "libs/cloudkey/CloudKey.h"
@@ -67,15 +65,6 @@ bool IsUsableCode(const std::string& strCode) {
     if (!bOk) return false;
   }
   return true;
-}
-
-// The leading decimal number of a text; 0 for none, clamped to int.
-int LeadingInt(const std::string& strText) {
-  errno = 0;
-  const long long n = std::strtoll(strText.c_str(), nullptr, 10);
-  if (n > INT_MAX) return INT_MAX;
-  if (n < INT_MIN) return INT_MIN;
-  return static_cast<int>(n);
 }
 
 // The first steps of the sealed operations: a usable, non-empty stored code,
@@ -159,7 +148,7 @@ int cloudGetState() {
   HttpClientHandler http(config.strHost.c_str(), config.nPort, true);
   const std::string strState = http.GetP7DataFromService(
       http.MakeSendJson("cloudKey", szCode).c_str(), kPathState, kJson, "state");
-  const int nState = LeadingInt(strState);
+  const int nState = ParseDecimal(strState);  // 0 for an empty or non-numeric text
   if (nState != 0) std::remove(CloudQrImagePath().c_str());  // a missing image is no error
   return nState;
 }

@@ -1,16 +1,14 @@
 #include "cloud/CloudState.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 #include "base/ini/IniFile.h"
-#include "base/search/AppPath.h"
+#include "base/search/DecimalText.h"
+#include "base/system/ConfigDir.h"
 #include "base/system/ExePath.h"
-#include "card/ConfigDir.h"
 #include "cloud/CloudResult.h"
 #include "libs/cloudkey/CloudKey.h"
 
@@ -22,7 +20,6 @@ const char kKeyCode[] = "AuthCode";
 const char kKeyTimeOut[] = "TimeOut";
 const char kKeySerial[] = "CertSN";
 const char kQrImage[] = "qrcode.png";
-constexpr int kAppPathMax = 512;
 
 // Cloud operations run on several connection threads at once: each read or
 // change of the file is one step under this lock, so that no thread reads a
@@ -38,12 +35,12 @@ int64_t SystemNow() {
       .count();
 }
 
-// The leading decimal number of a text, as the profile functions read it: 0
-// when there is none or it does not fit 64 bits.
-int64_t LeadingNumber(const std::string& strText) {
-  errno = 0;
-  const long long n = std::strtoll(strText.c_str(), nullptr, 10);
-  return errno == ERANGE ? 0 : static_cast<int64_t>(n);
+// The expiry as written: decimal digits of a 64-bit value (a 32-bit one, as
+// written before, reads the same). Anything else reads as 0, expired.
+int64_t ExpiryOf(const std::string& strText) {
+  uint64_t nValue = 0;
+  if (!ParseDecimalDigits(strText, nValue) || nValue > static_cast<uint64_t>(INT64_MAX)) return 0;
+  return static_cast<int64_t>(nValue);
 }
 
 void CopyValue(const std::string& strValue, char* szOut) {
@@ -79,12 +76,8 @@ std::string CloudStateFilePath() {
     std::lock_guard<std::mutex> lock(s_mutexSettings);
     strDir = s_strStateDir;
   }
-  if (strDir.empty()) {
-    char szDir[kAppPathMax] = {0};
-    if (!GetAppPath(szDir, kAppPathMax)) return std::string();
-    strDir = szDir;
-  }
-  return strDir + GetExePathSeparator() + kStateFile;
+  if (strDir.empty()) strDir = GetExeDir();
+  return strDir.empty() ? std::string() : JoinPath(strDir, kStateFile);
 }
 
 std::string CloudQrImagePath() { return GetConfigFilePath(kQrImage); }
@@ -113,8 +106,7 @@ bool cloudLoadState(char* szAuthCode, char* szCertSN) {
   }
   CopyValue(CIniFile::GetValue(kKeyCode, kSection, vecRecords, ""), szAuthCode);
   CopyValue(CIniFile::GetValue(kKeySerial, kSection, vecRecords, ""), szCertSN);
-  const int64_t nTimeOut = LeadingNumber(CIniFile::GetValue(kKeyTimeOut, kSection, vecRecords, "0"));
-  if (nTimeOut < INT64_MIN + CLOUD_CODE_MARGIN_S) return false;
+  const int64_t nTimeOut = ExpiryOf(CIniFile::GetValue(kKeyTimeOut, kSection, vecRecords, "0"));
   return CloudNow() <= nTimeOut - CLOUD_CODE_MARGIN_S;
 }
 

@@ -8,27 +8,16 @@
 #include "base/system/Clock.h"
 #include "base/system/NamedFlag.h"
 #include "base/system/Process.h"
+#include "base/search/DecimalText.h"
 #include "daemon/ProcessWatch.h"
+#include "daemon/WatchdogEnv.h"
 
 namespace {
 
-const char kRestartsVar[] = "TOLVAN_WATCHDOG_RESTARTS";
-
 // A plain unsigned decimal number, or false.
-bool ParseNumber(const std::string& strText, uint64_t& nValue) {
-  if (strText.empty() || strText.size() > 19) return false;
-  uint64_t n = 0;
-  for (char c : strText) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + static_cast<uint64_t>(c - '0');
-  }
-  nValue = n;
-  return true;
-}
-
 bool NumberFromEnv(const char* szName, uint64_t& nValue) {
   std::string strValue;
-  return GetEnvVar(szName, strValue) && ParseNumber(strValue, nValue);
+  return GetEnvVar(szName, strValue) && ParseDecimalDigits(strValue, nValue);
 }
 
 }  // namespace
@@ -36,11 +25,11 @@ bool NumberFromEnv(const char* szName, uint64_t& nValue) {
 CWatchdogPolicy CWatchdogPolicy::FromEnvironment() {
   CWatchdogPolicy policy;
   uint64_t n = 0;
-  if (NumberFromEnv("TOLVAN_WATCHDOG_MAX_RESTARTS", n) && n <= 1000) {
+  if (NumberFromEnv(WATCHDOG_ENV_MAX_RESTARTS, n) && n <= 1000) {
     policy.m_nMaxRestarts = static_cast<unsigned>(n);
   }
-  if (NumberFromEnv("TOLVAN_WATCHDOG_WINDOW_MS", n)) policy.m_nRestartWindowMs = n;
-  if (NumberFromEnv("TOLVAN_WATCHDOG_BACKOFF_MS", n) && n <= 600000) {
+  if (NumberFromEnv(WATCHDOG_ENV_WINDOW_MS, n)) policy.m_nRestartWindowMs = n;
+  if (NumberFromEnv(WATCHDOG_ENV_BACKOFF_MS, n) && n <= 600000) {
     policy.m_dwFirstBackoffMs = static_cast<unsigned long>(n);
     if (policy.m_dwMaxBackoffMs < policy.m_dwFirstBackoffMs) {
       policy.m_dwMaxBackoffMs = policy.m_dwFirstBackoffMs;
@@ -56,7 +45,7 @@ std::vector<uint64_t> ParseRestartHistory(const std::string& strText) {
     size_t nComma = strText.find(',', nStart);
     if (nComma == std::string::npos) nComma = strText.size();
     uint64_t n = 0;
-    if (ParseNumber(strText.substr(nStart, nComma - nStart), n)) vecTicks.push_back(n);
+    if (ParseDecimalDigits(strText.substr(nStart, nComma - nStart), n)) vecTicks.push_back(n);
     nStart = nComma + 1;
   }
   return vecTicks;
@@ -93,8 +82,8 @@ int RunWatchdog(const CWatchdogPolicy& policy) {
   std::string strPid;
   std::string strModulePath;
   uint64_t nPid = 0;
-  if (!GetEnvVar("quit_flag", strQuitFlag) || !GetEnvVar("process_id", strPid) ||
-      !GetEnvVar("module_path", strModulePath) || !ParseNumber(strPid, nPid) ||
+  if (!GetEnvVar(WATCHDOG_ENV_QUIT_FLAG, strQuitFlag) || !GetEnvVar(WATCHDOG_ENV_PROCESS_ID, strPid) ||
+      !GetEnvVar(WATCHDOG_ENV_MODULE_PATH, strModulePath) || !ParseDecimalDigits(strPid, nPid) ||
       strModulePath.empty()) {
     WriteProcessLog(0, 0, "Watchdog: quit_flag, process_id or module_path missing, exit.\n");
     return WATCHDOG_BAD_ENVIRONMENT;
@@ -129,7 +118,7 @@ int RunWatchdog(const CWatchdogPolicy& policy) {
   quitFlag.Remove();
 
   std::string strHistory;
-  GetEnvVar(kRestartsVar, strHistory);
+  GetEnvVar(WATCHDOG_ENV_RESTARTS, strHistory);
   std::vector<uint64_t> vecRestarts = ParseRestartHistory(strHistory);
   PruneRestartHistory(vecRestarts, GetTickCountMs(), policy.m_nRestartWindowMs);
   if (vecRestarts.size() >= policy.m_nMaxRestarts) {
@@ -146,7 +135,7 @@ int RunWatchdog(const CWatchdogPolicy& policy) {
   SleepMilliseconds(dwBackoff);
 
   vecRestarts.push_back(GetTickCountMs());
-  SetEnvVar(kRestartsVar, FormatRestartHistory(vecRestarts).c_str());
+  SetEnvVar(WATCHDOG_ENV_RESTARTS, FormatRestartHistory(vecRestarts).c_str());
   CProcess agent;
   if (!agent.Start(strModulePath.c_str(), {strModulePath})) {
     WriteProcessLog(0, 0, "Watchdog: cannot start %s.\n", strModulePath.c_str());

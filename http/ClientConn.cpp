@@ -9,7 +9,6 @@
 #include "base/system/Clock.h"
 #include "base/system/DebugOutput.h"
 #include "http/ConnTracker.h"
-#include "http/RouteRequest.h"
 
 namespace {
 
@@ -27,8 +26,8 @@ void SplitWait(uint64_t nMs, long& nSec, long& nUsec) {
 
 }  // namespace
 
-CClientConn::CClientConn(const CTcpSocket& accepted)
-    : CTcpSocket(accepted.m_hSocket), m_nAcceptTick(GetTickCountMs()) {
+CClientConn::CClientConn(const CTcpSocket& accepted, RequestHandler pfnHandler)
+    : CTcpSocket(accepted.m_hSocket), m_nAcceptTick(GetTickCountMs()), m_pfnHandler(pfnHandler) {
   m_nClientNo = static_cast<int>(m_hSocket);
 }
 
@@ -88,7 +87,7 @@ bool CClientConn::HandleInput() {
 
 bool CClientConn::ProcessRequest(const RequestParams& request) {
   RequestParams result;
-  if (!RouteRequest(request, result)) return false;
+  if (m_pfnHandler == nullptr || !m_pfnHandler(request, result)) return false;
 
   const bool bBuilt = BuildResponse(result);
   if (!bBuilt) {

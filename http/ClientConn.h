@@ -22,7 +22,8 @@ constexpr unsigned kSendTimeoutMs = 5000;
 class CClientConn : public CTcpSocket, public CHttpExchange {
  public:
   // Takes over the accepted socket's handle; the client number is its value.
-  explicit CClientConn(const CTcpSocket& accepted);
+  // pfnHandler answers the decoded request.
+  CClientConn(const CTcpSocket& accepted, RequestHandler pfnHandler);
   // Resets the connection (linger on, time 0) and closes the socket.
   ~CClientConn() override;
 
@@ -43,6 +44,9 @@ class CClientConn : public CTcpSocket, public CHttpExchange {
 
   // Tick count (milliseconds) of the accept.
   uint64_t m_nAcceptTick;
+
+ private:
+  RequestHandler m_pfnHandler;
 };
 
 // Serves one accepted connection on a connection thread: input, output, then

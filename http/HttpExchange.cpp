@@ -1,5 +1,7 @@
 #include "http/HttpExchange.h"
 
+#include "base/search/DecimalText.h"
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -23,7 +25,6 @@ const char kLengthHeader[] = "Content-Length:";
 const char kLengthHeaderLower[] = "Content-length:";
 constexpr size_t kLengthHeaderLen = sizeof(kLengthHeader) - 1;  // 15
 constexpr size_t kMaxLengthText = 10;
-constexpr size_t kLengthScratch = 16;
 
 const char kHttpDatePattern[] = "%w, %D %m %Y %H:%U:%S GMT";
 
@@ -31,35 +32,6 @@ const char kResponseHeader[] =
     "HTTP/1.1 200 OK\r\nDate: %s\r\nServer: Tolvan Server\r\n"
     "Access-Control-Allow-Origin:*\r\nContent-Length: %d\r\nConnection: close\r\n"
     "Content-Type: text/json; charset=utf-8\r\n\r\n";
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Base-10 conversion as strtol does it (leading blanks, optional sign, digits
-// up to the first non-digit, none giving 0), held to the signed 32-bit range
-// on every platform.
-int32_t ParseLengthValue(const char* pText, size_t nLen) {
-  char szScratch[kLengthScratch] = {0};
-  std::memcpy(szScratch, pText, nLen < kLengthScratch - 1 ? nLen : kLengthScratch - 1);
-  const char* p = szScratch;
-  while (IsBlank(*p)) ++p;
-  bool bNegative = false;
-  if (*p == '+' || *p == '-') {
-    bNegative = *p == '-';
-    ++p;
-  }
-  int64_t nValue = 0;
-  while (*p >= '0' && *p <= '9') {
-    nValue = nValue * 10 + (*p - '0');
-    if (nValue > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) break;
-    ++p;
-  }
-  if (bNegative) nValue = -nValue;
-  if (nValue > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (nValue < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(nValue);
-}
 
 // The request text as it may be logged: the values of the keys that carry a
 // key's password are replaced by "***", so the daily log never holds them.
@@ -139,7 +111,7 @@ int CHttpExchange::ParseRequest(RequestParams& params) {
     if (!pLineEnd) return nNotYet;
     const size_t nValueLen = static_cast<size_t>(pLineEnd - pValue);
     if (nValueLen > kMaxLengthText) return -1;
-    const int64_t nContentLen = ParseLengthValue(pValue, nValueLen);
+    const int64_t nContentLen = ParseDecimal(pValue, nValueLen);
 
     const char* pBlankLine = std::strstr(pLineEnd, "\r\n\r\n");
     if (!pBlankLine) return nNotYet;

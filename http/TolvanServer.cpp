@@ -1,75 +1,29 @@
 #include "http/TolvanServer.h"
 
 #include <chrono>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "base/ini/IniFile.h"
 #include "base/logging/ProcessLog.h"
-#include "base/search/AppPath.h"
 #include "base/sockets/SocketException.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/DebugOutput.h"
-#include "base/system/ExePath.h"
 #include "http/ClientConn.h"
 #include "http/ConnTracker.h"
-#include "http/ProcessErrorMode.h"
+#include "base/system/ProcessErrorMode.h"
 
-namespace {
-
-const char kSettingsFile[] = "TolvanService.ini";
-const char kSettingsSection[] = "Config";
-constexpr int kAppPathMax = 512;
-constexpr int kLogKeptDays = 7;
-
-// Base-10 conversion as strtol does it; what does not fit a long is clamped.
-long ToLong(const std::string& strText) { return std::strtol(strText.c_str(), nullptr, 10); }
-
-std::string ExecutableDir() {
-  char szDir[kAppPathMax] = {0};
-  if (!GetAppPath(szDir, kAppPathMax)) return std::string();
-  return szDir;
-}
-
-}  // namespace
-
-CTolvanServer::CTolvanServer() : CTolvanServer(ExecutableDir()) {}
-
-CTolvanServer::CTolvanServer(const std::string& strAppDir)
+CTolvanServer::CTolvanServer(const CServerSettings& settings)
     : CBaseThread(0, 0, 0, PThread_Scope_System, PThread_Joinable),
       m_pTracker(std::make_shared<CConnTracker>()) {
   CBaseSocket::InitWinSock2();
-  ReadSettings(strAppDir);
-  m_nState = Idle;
-}
-
-void CTolvanServer::ReadSettings(const std::string& strAppDir) {
-  const char cSep = GetExePathSeparator();
-  m_strAppPath = strAppDir;
-  if (m_strAppPath.empty() || m_strAppPath.back() != cSep) m_strAppPath += cSep;
-
-  std::setlocale(LC_CTYPE, "");
-
-  CIniFile::RecordList vecRecords;
-  CIniFile::Load(m_strAppPath + kSettingsFile, vecRecords);  // missing: defaults
-  m_strIP = CIniFile::GetValue("IP", kSettingsSection, vecRecords, "127.0.0.1");
-  m_nPort = static_cast<uint16_t>(
-      ToLong(CIniFile::GetValue("Port", kSettingsSection, vecRecords, "8888")));
-  m_nDebugLevel = static_cast<int>(
-      ToLong(CIniFile::GetValue("DebugLevel", kSettingsSection, vecRecords, "4")));
-
-  g_ProcessLog.SetFilePath((m_strAppPath + "Log").c_str());
-  g_ProcessLog.SetPreFileName("Tolvan");
-  g_ProcessLog.SetExtFileName("log");
-  g_ProcessLog.SetOutFlag(emLogFile);
-  g_ProcessLog.SetReservedDays(kLogKeptDays);
-  g_ProcessLog.SetLogLevel(static_cast<unsigned>(m_nDebugLevel));
+  m_strIP = settings.m_strIP;
+  m_nPort = settings.m_nPort;
+  m_nDebugLevel = settings.m_nDebugLevel;
+  m_nState = ServerState::Idle;
 }
 
 CTolvanServer::~CTolvanServer() {
@@ -99,23 +53,23 @@ bool CTolvanServer::Start() {
     std::lock_guard<std::mutex> lock(m_mutexListen);
     m_bListenDecided = false;
   }
-  m_nState = Running;
+  m_nState = ServerState::Running;
   if (CBaseThread::Start(ServiceThreadProc, this, 0, 0, 0, PThread_Scope_System,
                          PThread_Joinable)) {
     return true;
   }
-  m_nState = Idle;
+  m_nState = ServerState::Idle;
   return false;
 }
 
 bool CTolvanServer::Stop() {
-  if (m_nState == Running) {
+  if (m_nState == ServerState::Running) {
     WriteProcessLog(0, 1, "Tolvan server stopping...\n");
-    m_nState = Stopping;
+    m_nState = ServerState::Stopping;
   }
-  if (m_nState == Idle) return true;
+  if (m_nState == ServerState::Idle) return true;
   Join(kStopWaitMs);
-  m_nState = Idle;
+  m_nState = ServerState::Idle;
   WriteProcessLog(0, 1, "Tolvan server stopped.\n");
   return true;
 }
@@ -168,7 +122,7 @@ bool CTolvanServer::ListenLoop() {
     if (!bListening) {
       WriteProcessLog(0, 0, "Service listen on port %d fail, exit now...\n", nPort);
       listener.CloseSocket();
-      m_nState = Exited;
+      m_nState = ServerState::Exited;
       SetListening(0, false);
       return false;
     }
@@ -178,7 +132,7 @@ bool CTolvanServer::ListenLoop() {
     WriteProcessLog(0, 1, "Service is listening on port %d \n", nBound);
     SetListening(nBound, true);
 
-    while (m_nState == Running) {
+    while (m_nState == ServerState::Running) {
       // Every connection that is waiting, then one readiness wait.
       for (;;) {
         CTcpSocket accepted = listener.Accept();
@@ -197,7 +151,7 @@ bool CTolvanServer::ListenLoop() {
           DebugOutput("accept new request");
         }
         const int nClient = static_cast<int>(accepted.m_hSocket);
-        std::unique_ptr<CClientConn> pConn(new (std::nothrow) CClientConn(accepted));
+        std::unique_ptr<CClientConn> pConn(new (std::nothrow) CClientConn(accepted, m_pfnHandler));
         if (!pConn) {
           WriteProcessLog(1, 0, "Client %d refused: no memory for the connection\n", nClient);
           ResetAccepted(accepted);
@@ -220,7 +174,7 @@ bool CTolvanServer::ListenLoop() {
     WriteProcessLog(0, 0, "Exception: %s\n", e.What().c_str());
   }
   listener.CloseSocket();
-  m_nState = Exited;
+  m_nState = ServerState::Exited;
   SetListening(0, false);
   WriteProcessLog(0, 1, "Service thread exit.\n");
   return true;
@@ -230,8 +184,8 @@ unsigned long ServiceThreadProc(void* pParam) {
   CTolvanServer* pServer = static_cast<CTolvanServer*>(pParam);
   // Start has set Running already, so that a Stop right after Start is not
   // lost; a Stop that came first is kept.
-  int nIdle = Idle;
-  pServer->m_nState.compare_exchange_strong(nIdle, Running);
+  ServerState nIdle = ServerState::Idle;
+  pServer->m_nState.compare_exchange_strong(nIdle, ServerState::Running);
   if (pServer->m_pfnKeyWatch) {
     try {
       std::thread(pServer->m_pfnKeyWatch, pParam).detach();

@@ -9,10 +9,11 @@
 
 #include "base/threads/BaseThread.h"
 #include "http/ConnTracker.h"
+#include "http/RequestParams.h"
 
 // Run state of the service object, shared with the listener and key-watch
 // threads.
-enum ServerState : int {
+enum class ServerState : int {
   Idle = 0,      // not started, or stopped
   Running = 1,   // the listener and key-watch loops go on
   Stopping = 3,  // the loops end at their next test
@@ -29,14 +30,20 @@ constexpr unsigned kStopWaitMs = 10000;
 // served (each ends within its request time-out plus its operation).
 constexpr unsigned kDrainWaitMs = 10000;
 
-// The service object: settings, process log set-up and the listener thread.
+// Where and how the service listens: the address text, the first port tried
+// and the log level it reports at start.
+struct CServerSettings {
+  std::string m_strIP = "127.0.0.1";
+  uint16_t m_nPort = 8888;
+  int m_nDebugLevel = 4;
+};
+
+// The service object: the listener thread and the connections it serves.
+// What a request does, the key-watch routine and the watchdog launcher are
+// given to it by the process that puts the agent together.
 class CTolvanServer : public CBaseThread {
  public:
-  // Settings from "TolvanService.ini" beside the executable; the process log
-  // goes to "Log" beside it.
-  CTolvanServer();
-  // The same with another directory in place of the executable's (tests).
-  explicit CTolvanServer(const std::string& strAppDir);
+  explicit CTolvanServer(const CServerSettings& settings);
   ~CTolvanServer() override;
 
   CTolvanServer(const CTolvanServer&) = delete;
@@ -64,17 +71,17 @@ class CTolvanServer : public CBaseThread {
   // Connection threads alive (busy or kept for the next connection).
   unsigned ThreadCount() const;
 
-  // The key-watch routine that the listener starts on a detached thread with
-  // this object as its argument, and the watchdog launcher that Start calls.
-  // HOOK: both belong to other subsystems (card lifecycle, process host);
-  // until those set them nothing is started in their place.
+  // To be set before Start: the handler of every decoded request (without
+  // one, no request is answered); the key-watch routine that the listener
+  // starts on a detached thread with this object as its argument; the
+  // watchdog launcher that Start calls.
   using KeyWatchRoutine = void (*)(void* pServer);
   using WatchdogLauncher = void (*)();
+  void SetRequestHandler(RequestHandler pfnHandler) { m_pfnHandler = pfnHandler; }
   void SetKeyWatchRoutine(KeyWatchRoutine pfnRoutine) { m_pfnKeyWatch = pfnRoutine; }
   void SetWatchdogLauncher(WatchdogLauncher pfnLauncher) { m_pfnWatchdog = pfnLauncher; }
 
-  std::atomic<int> m_nState{Idle};
-  std::string m_strAppPath;  // directory of the executable, ending in a separator
+  std::atomic<ServerState> m_nState{ServerState::Idle};
   std::string m_strIP;       // listen address text
   uint16_t m_nPort = 0;      // first port tried
   int m_nDebugLevel = 0;     // configured log level
@@ -82,11 +89,11 @@ class CTolvanServer : public CBaseThread {
  private:
   friend unsigned long ServiceThreadProc(void* pParam);
 
-  void ReadSettings(const std::string& strAppPath);
   bool ListenLoop();  // false when listening could not begin
   void SetListening(uint16_t nPort, bool bListening);
 
   std::shared_ptr<CConnTracker> m_pTracker;
+  RequestHandler m_pfnHandler = nullptr;
   KeyWatchRoutine m_pfnKeyWatch = nullptr;
   WatchdogLauncher m_pfnWatchdog = nullptr;
 

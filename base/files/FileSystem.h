@@ -21,6 +21,10 @@ inline bool FsIsAnySeparator(char c) { return c == '\\' || c == '/'; }
 // where only the native form splits a path.
 inline bool FsIsNativeSeparator(char c) { return c == g_cFsPathSep; }
 
+// True for a byte that separates directories in a path the system is given:
+// '\\' and '/' on Windows, only '/' on POSIX, where '\\' is a byte of a name.
+inline bool FsIsSystemSeparator(char c) { return c == '/' || c == g_cFsPathSep; }
+
 bool FsIsFile(const char* szPath);       // exists and is not a directory
 bool FsIsDirectory(const char* szPath);  // exists and is a directory
 bool FsCreateDirectory(const char* szPath);  // one level, default permissions

@@ -30,13 +30,16 @@ bool StoreField(char* szField, const char* szSrc, size_t nLen) {
   return true;
 }
 
-const char* LastAnySeparator(const char* szPath) {
+template <bool (*IsSeparator)(char)>
+const char* LastSeparator(const char* szPath) {
   const char* p = nullptr;
   for (const char* q = szPath; *q != '\0'; ++q) {
-    if (FsIsAnySeparator(*q)) p = q;
+    if (IsSeparator(*q)) p = q;
   }
   return p;
 }
+
+const char* LastAnySeparator(const char* szPath) { return LastSeparator<FsIsAnySeparator>(szPath); }
 
 }  // namespace
 
@@ -52,7 +55,9 @@ void CMyFile::MakeDirectory(const char* szPath) {
   if (nLen >= kMaxFullName) return;  // longer than any path this class builds
   char szCopy[kMaxFullName];
   std::memcpy(szCopy, szPath, nLen + 1);
-  char* pSep = const_cast<char*>(LastAnySeparator(szCopy));
+  // Only what the system takes as a separator divides the directories to
+  // make: on POSIX "a\\b" is one directory.
+  char* pSep = const_cast<char*>(LastSeparator<FsIsSystemSeparator>(szCopy));
   if (pSep == nullptr) {
     FsCreateDirectory(szCopy);
     return;
@@ -233,14 +238,8 @@ CMyFile::~CMyFile() { CloseFile(); }
 
 void CMyFile::SetFilePath(const char* szDir) {
   if (szDir == nullptr || szDir[0] == '\0') {
-    char szExe[kMaxFullName];
-    if (!GetExePath(szExe, sizeof(szExe))) {
-      m_szFilePath[0] = '\0';
-      return;
-    }
-    char* pSep = std::strrchr(szExe, GetExePathSeparator());
-    size_t nLen = pSep != nullptr ? static_cast<size_t>(pSep - szExe) : 0;
-    if (!StoreField(m_szFilePath, szExe, nLen)) m_szFilePath[0] = '\0';
+    const std::string strDir = GetExeDir();
+    if (!StoreField(m_szFilePath, strDir.c_str(), strDir.size())) m_szFilePath[0] = '\0';
     return;
   }
   size_t nLen = std::strlen(szDir);

@@ -5,8 +5,9 @@
 // The log writers (base/logging) derive from it.
 //
 // Paths are narrow strings in the system code page. Separators: where a path is
-// split or a directory is made (MakeDirectory, ExtractFileDir, ExtractFileName),
-// both '\\' and '/' are recognised on both platforms; SetFullName, SetFilePath
+// split (ExtractFileDir, ExtractFileName), both '\\' and '/' are recognised on
+// both platforms; MakeDirectory splits where the system does ('\\' and '/' on
+// Windows, '/' on POSIX); SetFullName, SetFilePath
 // and FindAllFiles recognise only the platform's own separator ('\\' on
 // Windows, '/' on POSIX). Every path this class writes uses the platform's own
 // separator.

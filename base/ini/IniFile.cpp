@@ -44,6 +44,21 @@ RecordList::const_iterator FindRecord(const RecordList& vecContent, const std::s
                       [&](const CIniFile::Record& rec) { return Matches(rec, strKey, strSection); });
 }
 
+// Comment text reads back as comments only: every line that is not blank
+// starts with '#' or ';' (after blanks), and no '\r' can split a line.
+bool IsCommentStorable(const std::string& strComments) {
+  if (strComments.find('\r') != std::string::npos) return false;
+  size_t nStart = 0;
+  while (nStart < strComments.size()) {
+    size_t nEnd = strComments.find('\n', nStart);
+    if (nEnd == std::string::npos) nEnd = strComments.size();
+    const std::string strLine = Trim(strComments.substr(nStart, nEnd - nStart));
+    if (!strLine.empty() && strLine[0] != '#' && strLine[0] != ';') return false;
+    nStart = nEnd + 1;
+  }
+  return true;
+}
+
 std::string WithLineEnd(const std::string& strComments) {
   if (strComments.empty() || strComments.back() == '\n') return strComments;
   return strComments + "\n";
@@ -337,6 +352,7 @@ bool CIniFile::DeleteRecord(const std::string& strKey, const std::string& strSec
 
 bool CIniFile::SetSectionComments(const std::string& strComments, const std::string& strSection,
                                   RecordList& vecContent) {
+  if (!IsCommentStorable(strComments)) return false;
   for (Record& rec : vecContent) {
     if (IsHeader(rec) && rec.Section == strSection) rec.Comments = WithLineEnd(strComments);
   }
@@ -345,6 +361,7 @@ bool CIniFile::SetSectionComments(const std::string& strComments, const std::str
 
 bool CIniFile::SetSectionComments(const std::string& strComments, const std::string& strSection,
                                   const std::string& strFileName) {
+  if (!IsCommentStorable(strComments)) return false;
   return ChangeFile(strFileName, false, [&](RecordList& vecContent) {
     return SetSectionComments(strComments, strSection, vecContent);
   });
@@ -352,6 +369,7 @@ bool CIniFile::SetSectionComments(const std::string& strComments, const std::str
 
 bool CIniFile::SetRecordComments(const std::string& strComments, const std::string& strKey,
                                  const std::string& strSection, RecordList& vecContent) {
+  if (!IsCommentStorable(strComments)) return false;
   auto it = FindRecord(vecContent, strKey, strSection);
   if (it == vecContent.end()) return false;
   it->Comments = WithLineEnd(strComments);

@@ -114,6 +114,8 @@ class CIniFile {
                            const std::string& strFileName);
 
   // Comment setters. A non-empty text gets a final "\n" when it lacks one.
+  // Text with a line that is neither blank nor a comment ('#' or ';'), or
+  // with a '\r', is refused (false): it would read back as keys or sections.
   // SetSectionComments sets every header of the section (the list form returns
   // true even when none matched); SetRecordComments the first record with this
   // section and key (false when none).

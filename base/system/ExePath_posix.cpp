@@ -16,3 +16,5 @@ bool GetExePath(char* szBuffer, int nSize) {
 }
 
 char GetExePathSeparator() { return '/'; }
+
+size_t FindLastPathSeparator(const std::string& strPath) { return strPath.rfind('/'); }

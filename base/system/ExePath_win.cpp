@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mbstring.h>
+
 bool GetExePath(char* szBuffer, int nSize) {
   if (szBuffer == nullptr || nSize <= 0) return false;
   // GetModuleFileNameA returns nSize when the name was cut to fit (older
@@ -16,3 +18,9 @@ bool GetExePath(char* szBuffer, int nSize) {
 }
 
 char GetExePathSeparator() { return '\\'; }
+
+size_t FindLastPathSeparator(const std::string& strPath) {
+  const unsigned char* pStart = reinterpret_cast<const unsigned char*>(strPath.c_str());
+  const unsigned char* pSep = ::_mbsrchr(pStart, '\\');
+  return pSep == nullptr ? std::string::npos : static_cast<size_t>(pSep - pStart);
+}

@@ -56,7 +56,7 @@ public:
   bool IsValid() const;
   // True when no other object, in any process, had the name open when this
   // one was constructed (Windows: the event did not exist before).
-  bool IsCreator() const { return m_bCreator; }
+  bool IsCreater() const { return m_bCreater; }
 
 private:
   void Open(const char* szName);
@@ -64,5 +64,5 @@ private:
   // Windows: the event handle; POSIX: the lock file's descriptor.
   std::intptr_t m_hLock;
   bool m_bHeld = false;
-  bool m_bCreator = false;
+  bool m_bCreater = false;
 };

@@ -13,7 +13,7 @@
 
 // Byte 0 of the lock file is the lock itself (write-locked by the holder);
 // byte 1 is read-locked by every open object, so that a newcomer can tell
-// whether anyone else has the name open (IsCreator).
+// whether anyone else has the name open (IsCreater).
 namespace {
 
 const std::intptr_t kNoFd = -1;
@@ -82,12 +82,12 @@ void CNamedLock::Open(const char* szName) {
   // Nobody else has the name open when the presence byte can be write-locked.
   // Turning that lock into a read lock is atomic, so two newcomers cannot
   // both see themselves first.
-  m_bCreator = LockByte(nFd, F_WRLCK, kPresenceByte, false) == 0;
-  if (m_bCreator) {
+  m_bCreater = LockByte(nFd, F_WRLCK, kPresenceByte, false) == 0;
+  if (m_bCreater) {
     LockByte(nFd, F_RDLCK, kPresenceByte, false);
   } else {
     // A newcomer holds the write lock only for an instant; a failure here
-    // costs only the accuracy of other objects' IsCreator.
+    // costs only the accuracy of other objects' IsCreater.
     for (int i = 0; i < 3 && LockByte(nFd, F_RDLCK, kPresenceByte, false) != 0; ++i) SleepMs(1);
   }
 }

@@ -27,7 +27,7 @@ void CNamedLock::Open(const char* szName) {
   if (::lstrlenA(szName) >= MAX_PATH) return;
   HANDLE h = ::CreateEventA(nullptr, FALSE, TRUE, szName);
   if (h == nullptr) return;
-  m_bCreator = ::GetLastError() != ERROR_ALREADY_EXISTS;
+  m_bCreater = ::GetLastError() != ERROR_ALREADY_EXISTS;
   m_hLock = reinterpret_cast<std::intptr_t>(h);
 }
 

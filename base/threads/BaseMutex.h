@@ -5,7 +5,9 @@
 // CAutoMutexT: a scoped lock over such a lock object.
 //
 // Windows: a CRITICAL_SECTION. POSIX: a recursive pthread mutex.
-// Results are POSIX-style on both: 0 success, 16 busy.
+// Results are POSIX-style on both: 0 success, 16 busy; on POSIX any other
+// failure is the system's own error number (EPERM for an Unlock by a thread
+// that does not hold it, or the error the mutex's creation failed with).
 
 #include <memory>
 
@@ -19,12 +21,12 @@ public:
   CBaseMutex(const CBaseMutex&) = delete;
   CBaseMutex& operator=(const CBaseMutex&) = delete;
 
-  // Enters, waiting as long as another thread holds it. Returns 0.
+  // Enters, waiting as long as another thread holds it. 0 when entered.
   int Lock() const;
-  // Leaves once. Returns 0. Only the owning thread may call it.
+  // Leaves once. 0 when left. Only the owning thread may call it.
   int Unlock() const;
   // Enters without waiting: 0 when entered (also when this thread holds it
-  // already), 16 when another thread holds it.
+  // already), 16 when another thread holds it, else the system's error.
   int Lock_Try() const;
 
 private:

@@ -21,7 +21,7 @@ CIpcMutex::CIpcMutex(int nNumber, bool bFlag) : m_bIsCreater(false), m_bFlag(bFl
   std::snprintf(szName, sizeof(szName), "IpcMutex_%d", nNumber);
   auto pEvent = std::make_unique<CIpcEvent>(szName);
   if (!pEvent->m_Presence.IsValid()) return;
-  m_bIsCreater = pEvent->m_Presence.IsCreator();
+  m_bIsCreater = pEvent->m_Presence.IsCreater();
   m_hEvent = std::move(pEvent);
 }
 

@@ -1,12 +1,10 @@
 #include "libs/cloudkey/CloudKey.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "base/ini/IniFile.h"
-#include "base/search/AppPath.h"
+#include "base/search/DecimalText.h"
 #include "base/system/ExePath.h"
 #include "base/system/Process.h"
 
@@ -14,7 +12,6 @@ namespace {
 
 const char kSettingsFile[] = "TolvanService.ini";
 const char kSection[] = "Cloud";
-constexpr int kAppPathMax = 512;
 constexpr long kMaxTimeoutMs = 10L * 60 * 1000;
 constexpr int kMaxKeyPool = 32;
 // An envelope certificate in PEM form is a few kilobytes.
@@ -22,14 +19,12 @@ constexpr std::streamoff kMaxPemFile = 64 * 1024;
 
 // A whole decimal number in [nMin, nMax]; false for anything else.
 bool ParseBounded(const std::string& strText, long nMin, long nMax, long& nValue) {
-  if (strText.empty()) return false;
-  char* pEnd = nullptr;
-  errno = 0;
-  const long n = std::strtol(strText.c_str(), &pEnd, 10);
-  if (errno != 0 || pEnd == strText.c_str() || *pEnd != '\0' || n < nMin || n > nMax) {
+  uint64_t n = 0;
+  if (!ParseDecimalDigits(strText, n) || n < static_cast<uint64_t>(nMin) ||
+      n > static_cast<uint64_t>(nMax)) {
     return false;
   }
-  nValue = n;
+  nValue = static_cast<long>(n);
   return true;
 }
 
@@ -54,9 +49,8 @@ bool NumberSetting(const CIniFile::RecordList& vecRecords, const char* szKey, co
 }
 
 std::string DefaultIniFile() {
-  char szDir[kAppPathMax] = {0};
-  if (!GetAppPath(szDir, kAppPathMax)) return std::string();
-  return std::string(szDir) + GetExePathSeparator() + kSettingsFile;
+  const std::string strDir = GetExeDir();
+  return strDir.empty() ? std::string() : JoinPath(strDir, kSettingsFile);
 }
 
 }  // namespace

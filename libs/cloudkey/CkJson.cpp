@@ -1,8 +1,9 @@
 #include "libs/cloudkey/CkJson.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstdint>
+
+#include "base/search/DecimalText.h"
 
 namespace {
 
@@ -210,14 +211,11 @@ bool CkJsonInt(const CkJsonObject& obj, const std::string& strName, int& nValue)
   auto it = obj.find(strName);
   if (it == obj.end() || it->second.empty()) return false;
   const std::string& strText = it->second;
-  size_t nStart = strText[0] == '-' ? 1 : 0;
-  if (nStart == strText.size()) return false;
-  for (size_t i = nStart; i < strText.size(); ++i) {
-    if (strText[i] < '0' || strText[i] > '9') return false;
-  }
-  errno = 0;
-  const long long n = std::strtoll(strText.c_str(), nullptr, 10);
-  if (errno == ERANGE || n < INT_MIN || n > INT_MAX) return false;
-  nValue = static_cast<int>(n);
+  const bool bNegative = strText[0] == '-';
+  uint64_t n = 0;
+  if (!ParseDecimalDigits(bNegative ? strText.substr(1) : strText, n)) return false;
+  const uint64_t nLimit = bNegative ? uint64_t{INT_MAX} + 1 : uint64_t{INT_MAX};
+  if (n > nLimit) return false;
+  nValue = bNegative ? static_cast<int>(-static_cast<int64_t>(n)) : static_cast<int>(n);
   return true;
 }

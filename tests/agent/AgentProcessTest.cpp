@@ -87,6 +87,16 @@ TEST_F(AgentProcess, ServesAndASecondCopyLeavesAtOnce) {
       << DaemonLog();
 }
 
+TEST_F(AgentProcess, ServesWithoutItsWatchdogAndSaysSo) {
+  fs::remove(m_install.Path() / (std::string("TolvanDaemon") + kExeSuffix));
+  CProcess agent;
+  ASSERT_TRUE(StartAgent(agent));
+  ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
+  EXPECT_NE(AgentLog().find("Cannot start Daemon.\n"), std::string::npos) << AgentLog();
+  agent.Kill();
+  agent.Wait(10000);
+}
+
 #ifndef _WIN32
 TEST_F(AgentProcess, SigtermStopsInOrderAndTheWatchdogLetsItGo) {
   CProcess agent;

@@ -1,6 +1,5 @@
 #include "tests/card/CardTestSupport.h"
 
-#include "base/search/AppPath.h"
 #include "base/system/ExePath.h"
 #include "base/system/Process.h"
 #include "card/CardLibrary.h"
@@ -10,20 +9,10 @@
 #include <fstream>
 #include <vector>
 
-std::string TestExeDir() {
-  char szDir[1024] = {0};
-  EXPECT_TRUE(GetAppPath(szDir, sizeof(szDir)));
-  return szDir;
-}
-
 std::string TestExePath() {
   char szPath[1024] = {0};
   EXPECT_TRUE(GetExePath(szPath, sizeof(szPath)));
   return szPath;
-}
-
-std::string TestPath(const std::string& strDir, const std::string& strName) {
-  return strDir + GetExePathSeparator() + strName;
 }
 
 std::string ToBase64(const std::string& strBytes) {
@@ -87,8 +76,8 @@ void CardDoubleTest::SetUp() {
   m_bHadConfigDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir);
   ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_pConfigDir->Str().c_str()));
 
-  std::string strDir = TestPath(TestExeDir(), "carddouble");
-  ASSERT_TRUE(m_control.Open(CLibraryLoader::JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
+  std::string strDir = JoinPath(GetExeDir(), "carddouble");
+  ASSERT_TRUE(m_control.Open(JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
       << m_control.LastError();
   for (const char* szName : {"dblReset", "dblClearLog", "dblFailWith", "dblOverreport", "dblOnCall", "dblCallLog"}) {
     ASSERT_NE(nullptr, m_control.Symbol(szName)) << szName;
@@ -101,6 +90,7 @@ void CardDoubleTest::SetUp() {
 }
 
 void CardDoubleTest::TearDown() {
+  myEnd();
   UnloadCardLibrary();
   if (m_control.Symbol("dblReset") != nullptr) Control<PFN_dblReset>("dblReset")();
   m_control.Close();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "base/system/ExePath.h"
+
 #include "card/ApiHandler.h"
-#include "card/LibraryLoader.h"
+#include "base/system/LibraryLoader.h"
 #include "tests/card/double/PkiCardDouble.h"
 #include "tests/support/TempDir.h"
 
@@ -10,12 +12,8 @@
 #include <filesystem>
 #include <string>
 
-// Directory of the test executable (where the card library doubles sit below).
-std::string TestExeDir();
 // The test executable's full path, for running it again as a helper child.
 std::string TestExePath();
-// dir + the platform's separator + name.
-std::string TestPath(const std::string& strDir, const std::string& strName);
 
 // Base64 of bytes, written independently of the code under test.
 std::string ToBase64(const std::string& strBytes);

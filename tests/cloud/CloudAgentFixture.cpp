@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "agent/AgentSettings.h"
+#include "agent/RouteRequest.h"
 #include "base/ini/IniFile.h"
 #include "base/logging/ProcessLog.h"
 #include "cloud/CloudState.h"
@@ -38,9 +40,11 @@ CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
   // The agent's own clock: real time (the service decides nothing by it).
   SetCloudClock(nullptr);
 
-  std::ofstream(m_world.Dir().Join("TolvanService.ini"))
-      << "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=0\n";
-  m_pServer = std::make_unique<CTolvanServer>(m_world.Dir().Str());
+  ConfigureProcessLog(m_world.Dir().Str(), 0);
+  CServerSettings settings;
+  settings.m_nPort = 0;
+  m_pServer = std::make_unique<CTolvanServer>(settings);
+  m_pServer->SetRequestHandler(RouteRequest);
   m_bOk = m_pServer->Start() && m_pServer->WaitListening(10000);
 }
 

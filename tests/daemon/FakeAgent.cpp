@@ -9,7 +9,6 @@
 #include <string>
 
 #include "agent/DaemonLauncher.h"
-#include "agent/ModuleDir.h"
 #include "base/logging/ProcessLog.h"
 #include "base/system/ExePath.h"
 #include "base/system/Process.h"
@@ -18,7 +17,7 @@
 int main() {
   char szExe[512] = {0};
   if (!GetExePath(szExe, sizeof(szExe))) return 2;
-  std::string strLogDir = ModuleDirectory(szExe) + ModulePathSeparator() + "Log";
+  std::string strLogDir = JoinPath(PathDirectory(szExe), "Log");
   g_ProcessLog.SetFilePath(strLogDir.c_str());
   g_ProcessLog.SetPreFileName("FakeAgent");
 

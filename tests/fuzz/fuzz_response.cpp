@@ -61,7 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
 
   // A second response on the same exchange replaces the first.
   Check(exchange.BuildResponseDated(RequestParams(), "Sat, 01 Jan 2000 00:00:00 GMT"));
-  Check(std::string(exchange.m_pSendBuf.get(), exchange.m_nSendLen).size() ==
-        exchange.m_nSendLen);
+  const std::string strSecond(exchange.m_pSendBuf.get(), exchange.m_nSendLen);
+  Check(strSecond.find("\r\nDate: Sat, 01 Jan 2000 00:00:00 GMT\r\n") == 15);
+  Check(strSecond.find("\r\nContent-Length: 10\r\n") != std::string::npos);
+  Check(strSecond.size() > 10 && strSecond.compare(strSecond.size() - 10, 10, "\r\n\r\n{}\r\n\r\n") == 0);
+  Check(strSecond.find("\r\n\r\n") == strSecond.size() - 14);
   return 0;
 }

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "card/ApiHandler.h"
 
 namespace {
 std::mutex g_mutexFake;
@@ -27,30 +26,30 @@ void Reset() {
 }
 }  // namespace FakeApiHandler
 
-// The test double itself: the real one lives in the card library target.
-int pasApiHandler(const RequestParams& request, RequestParams& result) {
+bool FakeApiHandler::Handle(const RequestParams& request, RequestParams& result) {
+  const auto itFun = request.find("Fun");
+  if (itFun == request.end()) return false;
   {
     std::lock_guard<std::mutex> lock(g_mutexFake);
     g_lastRequest = request;
     ++g_nCalls;
   }
-  const auto itFun = request.find("Fun");
-  const std::string strFun = itFun == request.end() ? std::string() : itFun->second;
-  int nResult = API_UNKNOWN_FUN;
+  const std::string& strFun = itFun->second;
+  int nResult = -10000;
   if (strFun == "echo") {
     const auto itData = request.find("data");
     result["outData"] = itData == request.end() ? std::string() : itData->second;
-    nResult = API_OK;
+    nResult = 0;
   } else if (strFun == "big") {
     const auto itSize = request.find("size");
     const long nSize = itSize == request.end() ? 0 : std::strtol(itSize->second.c_str(), nullptr, 10);
     result["outData"] = std::string(static_cast<size_t>(nSize > 0 ? nSize : 0), 'x');
-    nResult = API_OK;
+    nResult = 0;
   } else if (strFun == "keys") {
     result["alpha"] = "2";
     result["Zeta"] = "1";
-    nResult = API_OK;
+    nResult = 0;
   }
   result["return"] = std::to_string(nResult);
-  return nResult;
+  return true;
 }

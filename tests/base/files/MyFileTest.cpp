@@ -106,12 +106,13 @@ TEST_F(MyFileTest, SetFilePathCreatesLevelsAndEmptyIsTheExecutablesDirectory) {
   EXPECT_STREQ(szBuf, szExe);
 }
 
-TEST_F(MyFileTest, MakeDirectoryAcceptsBothSeparators) {
+TEST_F(MyFileTest, MakeDirectorySplitsWhereTheSystemDoes) {
   CMyFile::MakeDirectory((P("a") + "/b\\c/").c_str());
   if (g_cFsPathSep == '\\') {
     EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "\\b\\c").c_str()));
   } else {
     EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "/b\\c").c_str()));  // '\\' is a name byte on POSIX
+    EXPECT_FALSE(CMyFile::DirIsExist((P("a") + "/b").c_str())) << "no stray directory";
   }
   CMyFile::MakeDirectory(nullptr);
   CMyFile::MakeDirectory("");

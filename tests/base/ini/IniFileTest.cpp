@@ -203,6 +203,10 @@ TEST_F(IniFileTest, SectionEditsAndComments) {
   ASSERT_TRUE(CIniFile::SetSectionComments("# note", "S", strPath));
   ASSERT_TRUE(CIniFile::SetRecordComments("; one\n; two\n", "k", "S", strPath));
   EXPECT_FALSE(CIniFile::SetRecordComments("# x", "nokey", "S", strPath));
+  // Text that would read back as a key or a section is refused.
+  EXPECT_FALSE(CIniFile::SetRecordComments("# x\nAuthCode=forged", "k", "S", strPath));
+  EXPECT_FALSE(CIniFile::SetSectionComments("# x\n[Injected]", "S", strPath));
+  EXPECT_FALSE(CIniFile::SetSectionComments("# x\rk=2", "S", strPath));
   EXPECT_EQ(ReadText(strPath), "# note\n[S]\n; one\n; two\nk=v\n\n[T]\n\n# note\n[S]\n");
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <fstream>
 #include <regex>
 #include <string>
@@ -157,7 +159,10 @@ TEST_F(DateLogTest, TheDatedNameCannotBeReplaced) {
   testing::internal::CaptureStdout();
   m_log.SetFileName("other.log");
   m_log.SetFullName("x/other.log");
-  EXPECT_NE(testing::internal::GetCapturedStdout(), "");
+  std::fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "SetFileName(const char* p_szFileName) is not valid for CWriteDateLog\n"
+            "SetFullName(const char* p_szFullName) is not valid for CWriteDateLog\n");
   m_log.SetPreFileName(std::string(150, 'p').c_str());  // too long: kept
   m_log.SetExtFileName("txt");
   char szName[CMyFile::kMaxPath];

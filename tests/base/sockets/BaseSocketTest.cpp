@@ -3,6 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
 #include <cstring>
 
 #include "LoopbackPair.h"
@@ -83,4 +88,25 @@ TEST(BaseSocket, HostQueriesAppendToTheirLists) {
     for (size_t j = 0; j < 12; j += 2) strExpected += (j ? "-" : "") + vecMac[i].substr(j, 2);
     EXPECT_EQ(strExpected, vecDashed[i]);
   }
+#ifdef __linux__
+  // The kernel's own list: every interface but loopback, with its address.
+  std::map<std::string, std::string> mapExpected;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
+    std::ifstream type(entry.path() / "type");
+    int nType = 0;
+    type >> nType;
+    if (nType == 772) continue;  // ARPHRD_LOOPBACK
+    std::ifstream address(entry.path() / "address");
+    std::string strAddress;
+    address >> strAddress;
+    std::string strMac;
+    for (char c : strAddress) {
+      if (c != ':') strMac += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    mapExpected[entry.path().filename().string()] = strMac.substr(0, 12);
+  }
+  std::map<std::string, std::string> mapListed;
+  for (size_t i = 1; i < vecMac.size(); ++i) mapListed[vecName[i]] = vecMac[i];
+  EXPECT_EQ(mapListed, mapExpected);
+#endif
 }

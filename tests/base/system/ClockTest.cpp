@@ -60,3 +60,18 @@ TEST(Clock, TickCountIsMonotonicAndCountsMilliseconds) {
   EXPECT_GE(nTicks, std::chrono::duration_cast<milliseconds>(tInnerEnd - tInnerStart).count() - 20);
   EXPECT_LE(nTicks, std::chrono::duration_cast<milliseconds>(tOuterEnd - tOuterStart).count() + 20);
 }
+
+#ifdef _WIN32
+#include "base/system/TimeOfDay.h"
+
+// Windows has no gettimeofday of its own: ours reads the UTC clock.
+TEST(TimeOfDay, ReadsTheUtcClockInWholeMilliseconds) {
+  const std::time_t nBefore = std::time(nullptr);
+  struct timeval tv {};
+  ASSERT_EQ(gettimeofday(&tv, nullptr), 0);
+  EXPECT_GE(static_cast<std::time_t>(tv.tv_sec), nBefore);
+  EXPECT_LE(static_cast<std::time_t>(tv.tv_sec), std::time(nullptr));
+  EXPECT_EQ(tv.tv_usec % 1000, 0) << tv.tv_usec;
+  EXPECT_TRUE(tv.tv_usec >= 0 && tv.tv_usec < 1000000) << tv.tv_usec;
+}
+#endif

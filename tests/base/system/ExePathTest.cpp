@@ -32,3 +32,50 @@ TEST(ExePath, NamesThisTestExecutableAndFailsRatherThanCuts) {
   EXPECT_FALSE(GetExePath(&c, -5));
   EXPECT_FALSE(GetExePath(nullptr, 100));
 }
+
+TEST(ExePath, AppPathIsTheDirectoryAndKeepsWithinItsBuffer) {
+  char szExe[4096];
+  ASSERT_TRUE(GetExePath(szExe, sizeof(szExe)));
+  const std::string strExe(szExe);
+  const char cSep = GetExePathSeparator();
+  char szDir[4096];
+  ASSERT_TRUE(GetAppPath(szDir, sizeof(szDir)));
+  const std::string strDir(szDir);
+  EXPECT_EQ(strDir, GetExeDir());
+  ASSERT_FALSE(strDir.empty());
+  EXPECT_EQ(strExe.substr(0, strDir.size() + 1), strDir + cSep);
+  EXPECT_EQ(strExe.find(cSep, strDir.size() + 1), std::string::npos) << "not cut at the last separator";
+  EXPECT_EQ(JoinPath(strDir, "x"), strDir + cSep + "x");
+  EXPECT_EQ(JoinPath(strDir + cSep, "x"), strDir + cSep + "x");
+  EXPECT_EQ(JoinPath("", "x"), "x");
+
+  // The whole file name must fit, even though only the directory is kept.
+  const int nSize = static_cast<int>(strExe.size());
+  std::vector<char> vecBuf(static_cast<size_t>(nSize) + 8, '#');
+  EXPECT_FALSE(GetAppPath(vecBuf.data(), nSize));
+  EXPECT_EQ(vecBuf[0], '\0');
+  EXPECT_EQ(vecBuf[static_cast<size_t>(nSize)], '#');
+  EXPECT_TRUE(GetAppPath(vecBuf.data(), nSize + 1));
+}
+
+#ifdef _WIN32
+#include <mbctype.h>
+
+// In the Chinese code page, 0x95 0x5C is one character whose second byte is
+// the value of '\': it must not split the path.
+TEST(ExePath, DoubleByteCharactersAreNotSeparators) {
+  const int nOld = _getmbcp();
+  ASSERT_EQ(_setmbcp(936), 0);
+  const std::string strPath = "C:\\Tolvan\\\x95\x5C\\Tolvan.exe";
+  EXPECT_EQ(PathDirectory(strPath), "C:\\Tolvan\\\x95\x5C");
+  EXPECT_EQ(PathDirectory("C:\\\x95\x5C"), "C:");
+  EXPECT_EQ(JoinPath("C:\\\x95\x5C", "a"), "C:\\\x95\x5C\\a");
+  _setmbcp(nOld);
+}
+#else
+TEST(ExePath, DirectoryIsTheTextBeforeTheLastSlash) {
+  EXPECT_EQ(PathDirectory("/opt/tolvan/bin/Tolvan"), "/opt/tolvan/bin");
+  EXPECT_EQ(PathDirectory("Tolvan"), "");
+  EXPECT_EQ(PathDirectory("/a\\b"), "");
+}
+#endif

@@ -25,8 +25,8 @@ TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
     CNamedLock first(strName.c_str());
     CNamedLock second(strName.c_str());
     ASSERT_TRUE(first.IsValid());
-    EXPECT_TRUE(first.IsCreator());
-    EXPECT_FALSE(second.IsCreator());
+    EXPECT_TRUE(first.IsCreater());
+    EXPECT_FALSE(second.IsCreater());
     ASSERT_TRUE(first.Acquire(0));
     EXPECT_TRUE(first.Acquire(0)) << "the holder asks again";
     EXPECT_FALSE(second.Acquire(30));
@@ -94,7 +94,7 @@ TEST_F(NamedLock, ChildHoldingTheLockFailsTheOneSecondWaitUntilKilled) {
     ASSERT_EQ(child.ReadLine(), "held");
     {
       CNamedLock probe(strName.c_str());
-      EXPECT_FALSE(probe.IsCreator());
+      EXPECT_FALSE(probe.IsCreater());
       EXPECT_FALSE(probe.Acquire(1000));
     }
     ASSERT_TRUE(child.KillAndWait());

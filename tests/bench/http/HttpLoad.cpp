@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "base/sockets/TcpSocket.h"
+#include "agent/AgentSettings.h"
+#include "agent/RouteRequest.h"
 #include "http/TolvanServer.h"
 
 namespace {
@@ -141,7 +143,10 @@ int main(int argc, char** argv) {
       << "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=" << nLogLevel << "\n";
   LoadResult agent1, agent64, nginx1, nginx64;
   {
-    CTolvanServer server(dir.string());
+    const CServerSettings settings = ReadAgentSettings(dir.string());
+    ConfigureProcessLog(dir.string(), settings.m_nDebugLevel);
+    CTolvanServer server(settings);
+    server.SetRequestHandler(RouteRequest);
     if (!server.Start() || !server.WaitListening(10000)) {
       std::fprintf(stderr, "the agent's front end did not listen\n");
       return 1;

@@ -1,4 +1,4 @@
-#include "card/LibraryLoader.h"
+#include "base/system/LibraryLoader.h"
 
 #include <windows.h>
 
@@ -38,11 +38,4 @@ void* CLibraryLoader::Symbol(const char* szName) const {
 
 std::string CLibraryLoader::FileName(const char* szBase) {
   return std::string(szBase != nullptr ? szBase : "") + ".dll";
-}
-
-std::string CLibraryLoader::JoinPath(const std::string& strDir, const std::string& strFile) {
-  if (strDir.empty()) return strFile;
-  char cLast = strDir.back();
-  if (cLast == '\\' || cLast == '/') return strDir + strFile;
-  return strDir + "\\" + strFile;
 }

@@ -1,8 +1,7 @@
-#include "http/RouteRequest.h"
-
-#include <cstdlib>
+#include "agent/RouteRequest.h"
 
 #include "base/logging/ProcessLog.h"
+#include "base/search/DecimalText.h"
 #include "card/ApiHandler.h"
 
 bool RouteRequest(const RequestParams& request, RequestParams& result) {
@@ -13,7 +12,7 @@ bool RouteRequest(const RequestParams& request, RequestParams& result) {
     const auto itLevel = request.find("logLevel");
     if (itLevel == request.end()) return false;
     // A plain store: log calls on other threads read the level without a lock.
-    g_ProcessLog.SetLogLevel(static_cast<unsigned>(std::atoi(itLevel->second.c_str())));
+    g_ProcessLog.SetLogLevel(static_cast<unsigned>(ParseDecimal(itLevel->second)));
     return true;
   }
 

@@ -28,9 +28,6 @@ class CLibraryLoader {
   // "lib<base>.so" on POSIX, "<base>.dll" on Windows.
   static std::string FileName(const char* szBase);
 
-  // strDir and strFile joined with the platform's separator (strDir may end
-  // with one already; an empty strDir gives strFile).
-  static std::string JoinPath(const std::string& strDir, const std::string& strFile);
 
  private:
   void* m_pHandle = nullptr;

@@ -1,4 +1,4 @@
-#include "base/search/TimeOfDay.h"
+#include "base/system/TimeOfDay.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "http/ProcessErrorMode.h"
+#include "base/system/ProcessErrorMode.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "card/LibraryLoader.h"
+#include "base/system/LibraryLoader.h"
 
 #include <dlfcn.h>
 
@@ -32,10 +32,4 @@ void* CLibraryLoader::Symbol(const char* szName) const {
 
 std::string CLibraryLoader::FileName(const char* szBase) {
   return std::string("lib") + (szBase != nullptr ? szBase : "") + ".so";
-}
-
-std::string CLibraryLoader::JoinPath(const std::string& strDir, const std::string& strFile) {
-  if (strDir.empty()) return strFile;
-  if (strDir.back() == '/') return strDir + strFile;
-  return strDir + "/" + strFile;
 }

@@ -2,7 +2,7 @@
 
 #include "http/RequestParams.h"
 
-// Routes one decoded request. "Fun" equal to "chEnvParm" sets the process log
+// The agent's request handler. "Fun" equal to "chEnvParm" sets the process log
 // level from "logLevel" and leaves the result empty; every other "Fun" goes to
 // the API dispatcher, whose outcome travels in the result map. False (nothing
 // routed) when "Fun" is missing, or "chEnvParm" comes without "logLevel".

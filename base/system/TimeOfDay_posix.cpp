@@ -1,2 +1,2 @@
 // The system's gettimeofday serves on POSIX; nothing to define here.
-#include "base/search/TimeOfDay.h"
+#include "base/system/TimeOfDay.h"

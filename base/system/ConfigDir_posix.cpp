@@ -1,12 +1,12 @@
-#include "card/ConfigDir.h"
+#include "base/system/ConfigDir.h"
 
-#include <cstdlib>
+#include "base/system/Process.h"
 
 namespace {
 
 std::string EnvValue(const char* szName) {
-  const char* szValue = std::getenv(szName);
-  return szValue != nullptr ? std::string(szValue) : std::string();
+  std::string strValue;
+  return GetEnvVar(szName, strValue) ? strValue : std::string();
 }
 
 std::string WithoutTrailingSlash(std::string strDir) {
@@ -25,10 +25,4 @@ std::string GetConfigDir() {
   strDir = EnvValue("HOME");
   if (strDir.empty()) strDir = ".";
   return WithoutTrailingSlash(strDir) + "/.config/Tolvan";
-}
-
-std::string GetConfigFilePath(const char* szFile) {
-  std::string strDir = GetConfigDir();
-  if (!strDir.empty() && strDir.back() != '/') strDir += '/';
-  return strDir + (szFile != nullptr ? szFile : "");
 }

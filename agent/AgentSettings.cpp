@@ -1,0 +1,39 @@
+#include "agent/AgentSettings.h"
+
+#include <clocale>
+
+#include "base/ini/IniFile.h"
+#include "base/logging/ProcessLog.h"
+#include "base/search/DecimalText.h"
+#include "base/system/ExePath.h"
+
+namespace {
+
+const char kSettingsFile[] = "TolvanService.ini";
+const char kSettingsSection[] = "Config";
+constexpr int kLogKeptDays = 7;
+
+}  // namespace
+
+CServerSettings ReadAgentSettings(const std::string& strAppDir) {
+  std::setlocale(LC_CTYPE, "");
+
+  CIniFile::RecordList vecRecords;
+  CIniFile::Load(JoinPath(strAppDir, kSettingsFile), vecRecords);  // missing: defaults
+  CServerSettings settings;
+  settings.m_strIP = CIniFile::GetValue("IP", kSettingsSection, vecRecords, "127.0.0.1");
+  settings.m_nPort = static_cast<uint16_t>(
+      ParseDecimal(CIniFile::GetValue("Port", kSettingsSection, vecRecords, "8888")));
+  settings.m_nDebugLevel =
+      ParseDecimal(CIniFile::GetValue("DebugLevel", kSettingsSection, vecRecords, "4"));
+  return settings;
+}
+
+void ConfigureProcessLog(const std::string& strAppDir, int nLevel) {
+  g_ProcessLog.SetFilePath(JoinPath(strAppDir, "Log").c_str());
+  g_ProcessLog.SetPreFileName("Tolvan");
+  g_ProcessLog.SetExtFileName("log");
+  g_ProcessLog.SetOutFlag(emLogFile);
+  g_ProcessLog.SetReservedDays(kLogKeptDays);
+  g_ProcessLog.SetLogLevel(static_cast<unsigned>(nLevel));
+}

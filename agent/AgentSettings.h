@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "http/TolvanServer.h"
+
+// The agent's settings file and daily log, both in the agent's directory.
+
+// Reads section "Config" of "TolvanService.ini" in strAppDir: "IP" (default
+// 127.0.0.1), "Port" (8888) and "DebugLevel" (4), numbers read as strtol
+// reads them. A missing file gives the defaults.
+CServerSettings ReadAgentSettings(const std::string& strAppDir);
+
+// Points the process log at "Log" in strAppDir: daily files "Tolvan<date>.log",
+// kept 7 days, written from level nLevel down.
+void ConfigureProcessLog(const std::string& strAppDir, int nLevel);

@@ -1,0 +1,7 @@
+#include "base/system/ConfigDir.h"
+
+#include "base/system/ExePath.h"
+
+std::string GetConfigFilePath(const char* szFile) {
+  return JoinPath(GetConfigDir(), szFile != nullptr ? szFile : "");
+}

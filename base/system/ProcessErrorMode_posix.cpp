@@ -1,0 +1,3 @@
+#include "base/system/ProcessErrorMode.h"
+
+void SuppressCrashDialog() {}

@@ -1,3 +1,0 @@
-#include "http/ProcessErrorMode.h"
-
-void SuppressCrashDialog() {}

@@ -1,0 +1,95 @@
+// The agent as it is put together in its process: settings, log, and the
+// routing of requests from the front end to the dispatcher.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "agent/AgentSettings.h"
+#include "agent/RouteRequest.h"
+#include "base/logging/ProcessLog.h"
+#include "card/CardLifecycle.h"
+#include "http/TolvanServer.h"
+#include "tests/http/LoopbackClient.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void CloseProcessLog() {
+  CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+  g_ProcessLog.CloseFile();
+}
+
+void WriteSettings(const CTempDir& dir, const std::string& strText) {
+  std::ofstream(dir.Path() / "TolvanService.ini") << strText;
+}
+
+TEST(AgentSettings, DefaultsValuesAndLogLocation) {
+  CTempDir dir("tolvan-agent");
+  CServerSettings settings = ReadAgentSettings(dir.Str());
+  EXPECT_EQ(settings.m_strIP, "127.0.0.1");
+  EXPECT_EQ(settings.m_nPort, 8888);
+  EXPECT_EQ(settings.m_nDebugLevel, 4);
+
+  // Numbers read as strtol reads them; a port beyond 16 bits wraps as the
+  // 16-bit field takes it.
+  WriteSettings(dir, "[Config]\nIP=127.0.0.9\nPort=70000\nDebugLevel=abc\n");
+  settings = ReadAgentSettings(dir.Str());
+  EXPECT_EQ(settings.m_strIP, "127.0.0.9");
+  EXPECT_EQ(settings.m_nPort, 4464);
+  EXPECT_EQ(settings.m_nDebugLevel, 0);
+
+  // The log goes to "Log" in that directory, in files named Tolvan<date>.log.
+  ConfigureProcessLog(dir.Str(), 2);
+  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);
+  WriteProcessLog(0, 0, "log line of the settings test\n");
+  CloseProcessLog();
+  bool bFound = false;
+  for (const auto& entry : fs::directory_iterator(dir.Path() / "Log")) {
+    const std::string strName = entry.path().filename().string();
+    bFound |= strName.rfind("Tolvan", 0) == 0 && strName.size() == 6 + 10 + 4;
+  }
+  EXPECT_TRUE(bFound);
+}
+
+// A request goes from the socket through framing, routing and the real
+// dispatcher, and its answer comes back.
+TEST(AgentRouting, FrontEndCardAndCloudRoutes) {
+  CTempDir dir("tolvan-agent");
+  ConfigureProcessLog(dir.Str(), 3);
+  CServerSettings settings;
+  settings.m_nPort = 0;
+  auto pServer = std::make_unique<CTolvanServer>(settings);
+  pServer->SetRequestHandler(RouteRequest);
+  ASSERT_TRUE(pServer->Start());
+  ASSERT_TRUE(pServer->WaitListening(10000));
+  auto body = [&](const std::string& strRequest) {
+    CLoopbackClient client(pServer->GetListenPort());
+    EXPECT_TRUE(client.SendAll(strRequest));
+    return ResponseBody(client.ReadResponse());
+  };
+  // An unknown cloud name answers at once; a card operation before
+  // initialisation answers -101.
+  EXPECT_EQ(body(MakePost("Fun=cloudX&data=AAAA")), "\r\n\r\n{\"return\":\"-10000\"}\r\n\r\n");
+  myEnd();
+  EXPECT_EQ(body(MakePost("Fun=advGenRandom&length=16")), "\r\n\r\n{\"return\":\"-101\"}\r\n\r\n");
+
+  // chEnvParm stays with the agent, by POST or GET; without logLevel it is
+  // not routed and gets no response; a longer name goes to the dispatcher.
+  EXPECT_EQ(body(MakePost("Fun=chEnvParm&logLevel=2")), "\r\n\r\n{}\r\n\r\n");
+  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);
+  EXPECT_EQ(body(MakeGet("logLevel=5&Fun=chEnvParm")), "\r\n\r\n{}\r\n\r\n");
+  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
+  EXPECT_EQ(body(MakePost("Fun=chEnvParm&level=1&padding=xxxxxxxxxxxxxxxxxxxxxxxxxxxx")), "");
+  EXPECT_EQ(body(MakePost("Fun=chEnvParmX&logLevel=1")), "\r\n\r\n{\"return\":\"-101\"}\r\n\r\n");
+  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
+
+  pServer.reset();
+  CloseProcessLog();
+}
+
+}  // namespace

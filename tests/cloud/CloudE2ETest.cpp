@@ -153,12 +153,13 @@ TEST_F(CloudE2E, UntrustedRepliesGiveCodesAndInstallNothing) {
       {"notjson", "cloudGetCert", CK_ERR_BAD_REPLY},
       {"status500", "cloudGetCert", CK_ERR_HTTP_STATUS},
       {"longmember", "cloudGetCert", CK_ERR_REPLY_TOO_LARGE},
-      {"badbase64", "cloudGetCert", CK_ERR_ENVELOPE_OPEN},
+      {"badbase64", "cloudGetCert", CLOUD_BAD_REPLY},  // certB64 inside the envelope
       {"badenvelope", "cloudGetCert", CK_ERR_ENVELOPE_OPEN},
       {"badcert", "cloudGetCert", CLOUD_BAD_REPLY},
       {"notjson", "cloudSignData", CK_ERR_BAD_REPLY},
       {"longmember", "cloudSignData", CK_ERR_REPLY_TOO_LARGE},
       {"badenvelope", "cloudSignData", CK_ERR_ENVELOPE_OPEN},
+      {"badbase64", "cloudSignData", CLOUD_BAD_REPLY},
       {"shortsig", "cloudSignData", CLOUD_BAD_REPLY},
   };
   for (const CCase& c : cases) {

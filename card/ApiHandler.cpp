@@ -8,6 +8,8 @@
 #include "card/CertQueries.h"
 #include "card/CryptoOps.h"
 #include "card/NamedEventLock.h"
+#include "cloud/CloudOps.h"
+#include "cloud/CloudState.h"
 
 #include <array>
 #include <cstdint>
@@ -20,16 +22,32 @@ namespace {
 // Capacity of the output buffer every operation with output gets.
 constexpr uint32_t CARD_OUTPUT_SIZE = 4096;
 
-// Cloud operations, tried in this order for a Fun that begins with "cloud":
-// cloudMakeQr, cloudGetState, cloudGetCert, cloudSignData, cloudVerifyData,
-// cloudEnd. They run without the operation lock and without the
-// initialisation test. Until they exist every such name answers -10000,
-// without a log line.
+// The card library's signature check, for cloudVerifyData: -101 when no
+// library is loaded.
+int VerifyWithCardLibrary(uint32_t nCertLen, const unsigned char* pCert, uint32_t nDataLen,
+                          const unsigned char* pData, uint32_t nSigLen, const unsigned char* pSig) {
+  const CCardFunctions* pFuncs = GetCardFunctions();
+  if (pFuncs == nullptr) return API_NOT_INITIALISED;
+  return pFuncs->pkiVerifySignature(nCertLen, pCert, nDataLen, pData, nSigLen, pSig);
+}
+
+// Cloud operations, tried in this order for a Fun that begins with "cloud".
+// They run without the operation lock and without the initialisation test.
 struct CCloudRoute {
   const char* szFun;
   int (*pfnOperation)(const RequestParams& request, RequestParams& result);
 };
-const std::array<CCloudRoute, 0> s_cloudRoutes = {};
+const std::array<CCloudRoute, 6> s_cloudRoutes = {{
+    {"cloudMakeQr", [](const RequestParams&, RequestParams&) { return cloudMakeQr(); }},
+    {"cloudGetState", [](const RequestParams&, RequestParams&) { return cloudGetState(); }},
+    {"cloudGetCert", cloudGetCert},
+    {"cloudSignData", cloudSignData},
+    {"cloudVerifyData",
+     [](const RequestParams& request, RequestParams&) {
+       return cloudVerifyData(request, VerifyWithCardLibrary);
+     }},
+    {"cloudEnd", [](const RequestParams&, RequestParams&) { return cloudEnd(); }},
+}};
 
 // How a card operation is answered.
 enum emCardRouteFlag : unsigned {

@@ -29,7 +29,7 @@ TEST_F(Dispatcher, RoutingAndPlainResults) {
   // route; a name beginning with "cloud" the cloud route. None has output.
   const int nCardLines = CountLogLines("Get a unknow call : xcloudMakeQr");
   const int nCloudLines = CountLogLines("Get a unknow call : cloudNoSuch");
-  for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudMakeQr", "cloudNoSuch"}) {
+  for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudmakeqr", "cloudNoSuch"}) {
     EXPECT_EQ((RequestParams{{"return", "-10000"}}), Call({{"Fun", szFun}})) << szFun;
   }
   // Only the card side logs an unknown name.
@@ -53,7 +53,7 @@ TEST_F(Dispatcher, NotInitialisedBeforePasInitAndAfterMyEnd) {
   CNamedLock funcLock(FUNC_LOCK_NAME, 0);
   CNamedLock initLock(INIT_LOCK_NAME, 0);
   ASSERT_TRUE(funcLock.IsHeld() && initLock.IsHeld());
-  EXPECT_EQ("-10000", Call({{"Fun", "cloudGetState"}})["return"]);
+  EXPECT_EQ("-10001", Call({{"Fun", "cloudVerifyData"}})["return"]);
   EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
 }
 

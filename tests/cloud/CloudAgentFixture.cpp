@@ -1,0 +1,112 @@
+#include "tests/cloud/CloudAgentFixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "agent/AgentSettings.h"
+#include "agent/RouteRequest.h"
+#include "base/ini/IniFile.h"
+#include "base/logging/ProcessLog.h"
+#include "cloud/CloudState.h"
+#include "libs/cloudkey/CkJson.h"
+#include "libs/cloudkey/CloudKey.h"
+#include "tests/http/LoopbackClient.h"
+
+CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
+  const std::string strSimDir = m_world.Dir().Join("sim");
+  std::filesystem::create_directories(strSimDir);
+  if (!m_sim.Start(TOLVAN_CLOUDSIM_PATH, {"cloudsim", "--dir", strSimDir, "--port", "0"}, nullptr,
+                   CProcess::emPipeStdout)) {
+    return;
+  }
+  // "cloudsim listening on 127.0.0.1:<port>", once it listens.
+  std::string strLine;
+  const std::string strPrefix = "cloudsim listening on 127.0.0.1:";
+  while (m_sim.ReadOutputLine(strLine)) {
+    if (strLine.compare(0, strPrefix.size(), strPrefix) == 0) {
+      m_nSimPort = static_cast<uint16_t>(std::stoi(strLine.substr(strPrefix.size())));
+      break;
+    }
+  }
+  if (m_nSimPort == 0) return;
+
+  m_world.SetEnv("TOLVAN_CLOUD_HOST", "127.0.0.1");
+  m_world.SetEnv("TOLVAN_CLOUD_PORT", std::to_string(m_nSimPort).c_str());
+  m_world.SetEnv("TOLVAN_CLOUD_TRUST_ANCHOR", SimFile("ca.pem").c_str());
+  m_world.SetEnv("TOLVAN_CLOUD_ENVELOPE_CERT", SimFile("envelope.pem").c_str());
+  m_world.SetEnv("TOLVAN_CLOUD_TIMEOUT_MS", std::to_string(nTimeoutMs).c_str());
+  m_world.SetEnv("TOLVAN_CLOUD_KEY_POOL", std::to_string(nKeyPool).c_str());
+  CK_StopKeyPool();  // a pool of an earlier test keeps its size otherwise
+  // The agent's own clock: real time (the service decides nothing by it).
+  SetCloudClock(nullptr);
+
+  ConfigureProcessLog(m_world.Dir().Str(), 0);
+  CServerSettings settings;
+  settings.m_nPort = 0;
+  m_pServer = std::make_unique<CTolvanServer>(settings);
+  m_pServer->SetRequestHandler(RouteRequest);
+  m_bOk = m_pServer->Start() && m_pServer->WaitListening(10000);
+}
+
+CCloudAgentFixture::~CCloudAgentFixture() {
+  m_pServer.reset();
+  {
+    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+    g_ProcessLog.CloseFile();
+  }
+  CK_StopKeyPool();
+  if (m_sim.GetPid() != 0) {
+    m_sim.Kill();
+    m_sim.Wait(10000);
+  }
+}
+
+std::string CCloudAgentFixture::SimFile(const char* szName) const {
+  return m_world.Dir().Join("sim") + "/" + szName;
+}
+
+std::string FormEncode(const std::string& strValue) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string strOut;
+  for (const char c : strValue) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '.' || c == '_' || c == '~') {
+      strOut += c;
+    } else {
+      strOut += '%';
+      strOut += kHex[u >> 4];
+      strOut += kHex[u & 0x0F];
+    }
+  }
+  return strOut;
+}
+
+RequestParams CCloudAgentFixture::Call(const RequestParams& params) {
+  std::string strBody;
+  for (const auto& item : params) {
+    if (!strBody.empty()) strBody += '&';
+    strBody += item.first + "=" + FormEncode(item.second);
+  }
+  CLoopbackClient client(m_pServer->GetListenPort());
+  if (!client.SendAll(MakePost(strBody))) return {{"error", "not sent"}};
+  std::string strAnswer = ResponseBody(client.ReadResponse(60000));
+  const size_t nStart = strAnswer.find('{');
+  const size_t nEnd = strAnswer.rfind('}');
+  CkJsonObject obj;
+  if (nStart == std::string::npos || nEnd == std::string::npos ||
+      !CkJsonParse(strAnswer.substr(nStart, nEnd - nStart + 1), obj)) {
+    return {{"error", "no answer: " + strAnswer}};
+  }
+  return RequestParams(obj.begin(), obj.end());
+}
+
+std::string CCloudAgentFixture::Post(const char* szPath, const std::string& strBody,
+                                     const char* szField) {
+  HttpClientHandler http("127.0.0.1", m_nSimPort, true);
+  return http.GetP7DataFromService(strBody.c_str(), szPath, "application/json", szField);
+}
+
+std::string CCloudAgentFixture::Stored(const char* szKey) const {
+  return CIniFile::GetValue(szKey, "AuthCode", CloudStateFilePath(), "");
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+// The agent and the simulated cloud signing service, for the end-to-end test
+// and the benchmark: the simulator runs as a child process on a port of its
+// choosing, the agent's service object listens on port 0 in this process,
+// and the cloud key settings point at the simulator through the environment.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/system/Process.h"
+#include "http/RequestParams.h"
+#include "http/TolvanServer.h"
+#include "tests/cloud/CloudTestSupport.h"
+
+class CCloudAgentFixture {
+ public:
+  // Starts both; Ok() tells whether they run. nTimeoutMs is the cloud
+  // exchanges' time-out, nKeyPool the key pool's size.
+  CCloudAgentFixture(long nTimeoutMs, int nKeyPool);
+  ~CCloudAgentFixture();
+  CCloudAgentFixture(const CCloudAgentFixture&) = delete;
+  CCloudAgentFixture& operator=(const CCloudAgentFixture&) = delete;
+
+  bool Ok() const { return m_bOk; }
+  CCloudWorld& World() { return m_world; }
+  uint16_t SimPort() const { return m_nSimPort; }
+  std::string SimFile(const char* szName) const;
+
+  // One API call over the agent's HTTP interface: the answer's members
+  // ("return", "outData"), or {"error": why} when no answer came.
+  RequestParams Call(const RequestParams& params);
+  // A POST to the simulator (a new HTTPS connection); the reply's member
+  // szField, empty when it has none.
+  std::string Post(const char* szPath, const std::string& strBody, const char* szField);
+  // The stored state file's value of a key ("" when absent).
+  std::string Stored(const char* szKey) const;
+
+ private:
+  CCloudWorld m_world;
+  CProcess m_sim;
+  uint16_t m_nSimPort = 0;
+  std::unique_ptr<CTolvanServer> m_pServer;
+  bool m_bOk = false;
+};
+
+// Form encoding of one value: unreserved characters as they are, every other
+// byte as %XX.
+std::string FormEncode(const std::string& strValue);

@@ -22,7 +22,7 @@ int AgentMain() {
   {
     const std::string strAppDir = GetExeDir();
     const CServerSettings settings = ReadAgentSettings(strAppDir);
-    ConfigureProcessLog(strAppDir, settings.m_nDebugLevel);
+    ConfigureProcessLog(strAppDir, settings.m_nDebugLevel, settings.m_nLogMaxMB);
     CTolvanServer server(settings);
     server.SetRequestHandler(RouteRequest);
     server.SetWatchdogLauncher(LaunchWatchdog);

@@ -61,7 +61,7 @@ bool ScanLogDir(const char* szDir, const std::string& strPrefix, const std::stri
     const std::string strPath =
         szDir[0] == '\0' ? e.strName : std::string(szDir) + g_cFsPathSep + e.strName;
     int64_t nSize = 0;
-    if (!FsGetFileSize64(strPath.c_str(), nSize) || nSize < 0) nSize = 0;
+    if (!FsPeekFileSize64(strPath.c_str(), nSize) || nSize < 0) nSize = 0;
     scan.nTotal += nSize;
     CAge age;
     if (e.strName != strCurrent && ReadLogName(e.strName, strPrefix, strExt, age)) {

@@ -25,7 +25,9 @@ struct LogDirScan {
 };
 
 // Reads szDir. strCurrent is the name of the file being written, which is
-// counted but never listed. A file whose size cannot be read counts as empty.
+// counted but never listed. Sizes are read with every kind of sharing allowed
+// (the log itself holds its file open for writing); a file whose size cannot
+// be read counts as empty.
 // False when the directory cannot be read (scan is then empty).
 bool ScanLogDir(const char* szDir, const std::string& strPrefix, const std::string& strExt,
                 const std::string& strCurrent, LogDirScan& scan);

@@ -56,7 +56,7 @@ class LogDirBound : public ::testing::Test {
     FsFindEntries(m_strLogDir.c_str(), "*", vecEntries);
     for (const FsEntry& e : vecEntries) {
       int64_t nSize = 0;
-      if (!e.bDirectory && FsGetFileSize64(In(e.strName).c_str(), nSize)) nTotal += nSize;
+      if (!e.bDirectory && FsPeekFileSize64(In(e.strName).c_str(), nSize)) nTotal += nSize;
     }
     return nTotal;
   }

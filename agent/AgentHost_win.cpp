@@ -13,8 +13,9 @@ namespace {
 
 // Display title: window class and title, tray tip, balloon title, captions.
 const char kTitle[] = "Kaltor Client 5.0";
-// "退出" ("exit") in the GBK code page.
-const char kExitItem[] = "\xCD\xCB\xB3\xF6";
+// "退出" ("exit"), in UTF-16 for the wide-character menu call, so that it
+// reads the same whatever the system's ANSI code page is.
+const wchar_t kExitItem[] = L"\u9000\u51FA";
 const UINT kTrayMessage = WM_USER;
 const UINT_PTR kExitItemId = 1;
 const int kTrayIconResource = 102;
@@ -45,7 +46,7 @@ void AddTrayIcon(HWND hWnd) {
   if (::Shell_NotifyIconA(NIM_ADD, &g_nid)) g_bIconShown = true;
   if (g_hTrayMenu == nullptr) {
     g_hTrayMenu = ::CreatePopupMenu();
-    ::AppendMenuA(g_hTrayMenu, MF_STRING, kExitItemId, kExitItem);
+    ::AppendMenuW(g_hTrayMenu, MF_STRING, kExitItemId, kExitItem);
   }
   ::ShowWindow(hWnd, SW_SHOW);
 }

@@ -6,7 +6,7 @@
 
 std::unique_ptr<CTolvanServer> CreateAgentServer(const std::string& strAppDir) {
   const CServerSettings settings = ReadAgentSettings(strAppDir);
-  ConfigureProcessLog(strAppDir, settings.m_nDebugLevel);
+  ConfigureProcessLog(strAppDir, settings.m_nDebugLevel, settings.m_nLogMaxMB);
   auto pServer = std::make_unique<CTolvanServer>(settings);
   pServer->SetRequestHandler(RouteRequest);
   pServer->SetKeyWatchRoutine(initThreadFun);

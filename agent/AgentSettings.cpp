@@ -26,14 +26,19 @@ CServerSettings ReadAgentSettings(const std::string& strAppDir) {
       ParseDecimal(CIniFile::GetValue("Port", kSettingsSection, vecRecords, "8888")));
   settings.m_nDebugLevel =
       ParseDecimal(CIniFile::GetValue("DebugLevel", kSettingsSection, vecRecords, "4"));
+  // No value lifts the bound: a log that a page can fill must not fill the disk.
+  const int nLogMaxMB =
+      ParseDecimal(CIniFile::GetValue("LogMaxMB", kSettingsSection, vecRecords, ""));
+  if (nLogMaxMB > 0) settings.m_nLogMaxMB = nLogMaxMB;
   return settings;
 }
 
-void ConfigureProcessLog(const std::string& strAppDir, int nLevel) {
+void ConfigureProcessLog(const std::string& strAppDir, int nLevel, int nLogMaxMB) {
   g_ProcessLog.SetFilePath(JoinPath(strAppDir, "Log").c_str());
   g_ProcessLog.SetPreFileName("Tolvan");
   g_ProcessLog.SetExtFileName("log");
   g_ProcessLog.SetOutFlag(emLogFile);
   g_ProcessLog.SetReservedDays(kLogKeptDays);
   g_ProcessLog.SetLogLevel(static_cast<unsigned>(nLevel));
+  g_ProcessLog.SetMaxDirSize(static_cast<int64_t>(nLogMaxMB) << 20);
 }

@@ -31,11 +31,12 @@ constexpr unsigned kStopWaitMs = 10000;
 constexpr unsigned kDrainWaitMs = 10000;
 
 // Where and how the service listens: the address text, the first port tried
-// and the log level it reports at start.
+// and the log level it reports at start; the bound of the log directory.
 struct CServerSettings {
   std::string m_strIP = "127.0.0.1";
   uint16_t m_nPort = 8888;
   int m_nDebugLevel = 4;
+  int m_nLogMaxMB = 256;  // MiB for every file in "Log"
 };
 
 // The service object: the listener thread and the connections it serves.

@@ -31,6 +31,9 @@ bool FsCreateDirectory(const char* szPath);  // one level, default permissions
 
 // Size of an existing regular file, opened for reading with reads shared.
 bool FsGetFileSize64(const char* szPath, int64_t& nSize);
+// The same for a file that others may hold open for writing or deleting (every
+// kind of sharing allowed): what has been written to it so far.
+bool FsPeekFileSize64(const char* szPath, int64_t& nSize);
 
 // Total bytes and bytes free to the caller on the volume holding szPath. On
 // POSIX any path works: a path that does not exist yet is measured at its

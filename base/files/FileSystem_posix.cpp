@@ -57,6 +57,8 @@ bool FsGetFileSize64(const char* szPath, int64_t& nSize) {
   return bOk;
 }
 
+bool FsPeekFileSize64(const char* szPath, int64_t& nSize) { return FsGetFileSize64(szPath, nSize); }
+
 bool FsDiskSpace(const char* szPath, uint64_t& nTotal, uint64_t& nFree) {
   if (szPath == nullptr || szPath[0] == '\0') return false;
   // A path that does not exist (yet) is measured where it would be created:

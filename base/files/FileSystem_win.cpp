@@ -32,9 +32,11 @@ bool FsCreateDirectory(const char* szPath) {
   return ::CreateDirectoryA(szPath, nullptr) != FALSE;
 }
 
-bool FsGetFileSize64(const char* szPath, int64_t& nSize) {
+namespace {
+
+bool SizeOfFile(const char* szPath, DWORD dwShare, int64_t& nSize) {
   if (szPath == nullptr || szPath[0] == '\0') return false;
-  HANDLE h = ::CreateFileA(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE h = ::CreateFileA(szPath, GENERIC_READ, dwShare, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER li;
@@ -42,6 +44,16 @@ bool FsGetFileSize64(const char* szPath, int64_t& nSize) {
   if (bOk) nSize = li.QuadPart;
   ::CloseHandle(h);
   return bOk;
+}
+
+}  // namespace
+
+bool FsGetFileSize64(const char* szPath, int64_t& nSize) {
+  return SizeOfFile(szPath, FILE_SHARE_READ, nSize);
+}
+
+bool FsPeekFileSize64(const char* szPath, int64_t& nSize) {
+  return SizeOfFile(szPath, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nSize);
 }
 
 bool FsDiskSpace(const char* szPath, uint64_t& nTotal, uint64_t& nFree) {

@@ -7,6 +7,8 @@
 
 #include "base/dates/MyDate.h"
 #include "base/files/FileSystem.h"
+#include "base/logging/LogDirScan.h"
+#include "base/system/Clock.h"
 
 namespace {
 
@@ -92,8 +94,100 @@ bool CWriteDateLog::PreWrite() {
   if (!IsToday()) {
     CloseFile();
     DeleteOldLog();
+    // A new day writes again, and the directory is read afresh.
+    m_bDropping = false;
+    m_bDirKnown = false;
   }
   return CWriteLog::PreWrite();
+}
+
+void CWriteDateLog::SetMaxDirSize(int64_t nBytes) {
+  m_nMaxDirBytes = nBytes > 0 ? nBytes : 0;
+  m_bDirKnown = false;
+  m_bDropping = false;
+}
+
+void CWriteDateLog::Output(const char* szText) {
+  if (szText == nullptr) return;
+  const bool bFile = m_eOutFlag == emLogFile || m_eOutFlag == emLogBoth;
+  if (!bFile || m_nMaxDirBytes <= 0) {
+    CWriteLog::Output(szText);
+    return;
+  }
+  const size_t nLen = std::strlen(szText);
+  if (AdmitToFile(nLen)) {
+    CWriteLog::Output(szText);
+    m_nDirBytes += static_cast<int64_t>(nLen);
+  } else if (m_eOutFlag == emLogBoth) {
+    std::fwrite(szText, 1, nLen, stdout);
+  }
+}
+
+bool CWriteDateLog::AdmitToFile(size_t nLen) {
+  const int64_t nNeed = static_cast<int64_t>(nLen) + kDropNoteRoom;
+  if (m_bDropping) {
+    // Someone may have freed space: look again now and then, not per line.
+    const uint64_t nNow = GetTickCountMs();
+    if (++m_nDroppedSinceCheck < kDropRecheckLines && nNow - m_nDropCheckTick < kDropRecheckMs) {
+      return false;
+    }
+    m_nDroppedSinceCheck = 0;
+    m_nDropCheckTick = nNow;
+    if (!MakeRoom(nNeed)) return false;
+    m_bDropping = false;
+    return true;
+  }
+  if (!m_bDirKnown || ++m_nLinesSinceScan >= kDirRescanEvery) {
+    LogDirScan scan;
+    RescanDir(scan);
+  }
+  if (m_bDirKnown && m_nDirBytes + nNeed <= m_nMaxDirBytes) return true;
+  if (MakeRoom(nNeed)) return true;
+  WriteDropNote();
+  m_bDropping = true;
+  m_nDroppedSinceCheck = 0;
+  m_nDropCheckTick = GetTickCountMs();
+  return false;
+}
+
+bool CWriteDateLog::RescanDir(LogDirScan& scan) {
+  // The name of the file being written, which is never listed for removal.
+  GetFileName(nullptr);
+  m_nLinesSinceScan = 0;
+  m_bDirKnown = ScanLogDir(m_szFilePath, m_szPreFileName, m_szExtFileName, m_szFileName, scan);
+  m_nDirBytes = scan.nTotal;
+  return m_bDirKnown;
+}
+
+bool CWriteDateLog::MakeRoom(int64_t nNeed) {
+  LogDirScan scan;
+  if (!RescanDir(scan)) return false;
+  for (const LogDirFile& file : scan.vecOldestFirst) {
+    if (m_nDirBytes + nNeed <= m_nMaxDirBytes) break;
+    const std::string strPath = m_szFilePath[0] == '\0'
+                                    ? file.strName
+                                    : std::string(m_szFilePath) + g_cFsPathSep + file.strName;
+    if (RemoveFile(strPath.c_str())) m_nDirBytes -= file.nSize;
+  }
+  return m_nDirBytes + nNeed <= m_nMaxDirBytes;
+}
+
+void CWriteDateLog::WriteDropNote() {
+  char szStamp[kStampSize];
+  CurrStamp(szStamp);
+  char szNote[kDropNoteRoom];
+  const int n = std::snprintf(szNote, sizeof(szNote),
+                              "[%s]  The log directory has reached its size bound of %lld bytes: "
+                              "later lines of %s are dropped until the next day or until "
+                              "space is freed.\n",
+                              szStamp, static_cast<long long>(m_nMaxDirBytes), m_szToday);
+  if (n < 0) return;
+  if (static_cast<unsigned>(n) >= sizeof(szNote)) szNote[sizeof(szNote) - 2] = '\n';
+  const size_t nLen = std::strlen(szNote);
+  // Kept free by every line admitted; only growth of other files can take it.
+  if (m_nDirBytes + static_cast<int64_t>(nLen) > m_nMaxDirBytes) return;
+  CWriteLog::Output(szNote);
+  m_nDirBytes += static_cast<int64_t>(nLen);
 }
 
 void CWriteDateLog::DeleteOldLog() {

@@ -90,6 +90,19 @@ int main(int argc, char** argv) {
   }
   std::printf("ratio = WriteProcessLog lines/s divided by fwrite lines/s (1.0 = as fast)\n");
 
+  // The directory's size bound: lines counted against a bound far away, and
+  // lines dropped once a bound is reached.
+  g_ProcessLog.SetMaxDirSize(int64_t{1} << 40);
+  RunProcessLog(1, nLines / 10);
+  const double dBounded = nLines / RunProcessLog(1, nLines);
+  g_ProcessLog.SetMaxDirSize(1);
+  RunProcessLog(1, 10);
+  const double dDropped = nLines / RunProcessLog(1, nLines);
+  g_ProcessLog.SetMaxDirSize(0);
+  std::printf("1 thread under a directory size bound: %.0f lines/s written, %.0f lines/s dropped "
+              "once the bound is reached\n",
+              dBounded, dDropped);
+
   g_ProcessLog.CloseFile();
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);

@@ -26,6 +26,8 @@ CServerSettings ReadAgentSettings(const std::string& strAppDir) {
       ParseDecimal(CIniFile::GetValue("Port", kSettingsSection, vecRecords, "8888")));
   settings.m_nDebugLevel =
       ParseDecimal(CIniFile::GetValue("DebugLevel", kSettingsSection, vecRecords, "4"));
+  settings.m_strAllowedOrigins =
+      CIniFile::GetValue("AllowedOrigins", kSettingsSection, vecRecords, "");
   return settings;
 }
 

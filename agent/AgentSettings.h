@@ -8,7 +8,8 @@
 
 // Reads section "Config" of "TolvanService.ini" in strAppDir: "IP" (default
 // 127.0.0.1), "Port" (8888) and "DebugLevel" (4), numbers read as strtol
-// reads them. A missing file gives the defaults.
+// reads them, and "AllowedOrigins" (none: every page may call). A missing
+// file gives the defaults.
 CServerSettings ReadAgentSettings(const std::string& strAppDir);
 
 // Points the process log at "Log" in strAppDir: daily files "Tolvan<date>.log",

@@ -7,6 +7,8 @@
 #include "card/CardLifecycle.h"
 #include "card/KeyLabel.h"
 
+void resetCardLibrary(const CCardFunctions&) {}
+
 int ResetOnFailure(const CCardFunctions&, int nResult) { return nResult; }
 
 int readKeyLabel(char* pBuf, size_t nSize) {

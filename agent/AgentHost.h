@@ -9,10 +9,10 @@
 //   icon, posts the quit message and clears g_bRunning. The loop sleeps
 //   200 ms and pumps messages until the quit message, while g_bRunning is
 //   set. SIGABRT, SIGINT and SIGTERM only clear g_bRunning.
-// POSIX: no window and no tray. SIGINT and SIGTERM clear g_bRunning; the loop
-//   sees it within 200 ms, and since a signal is the only way a user stops
-//   the agent here, the loop then sets the quit event so that the watchdog
-//   lets the agent go. SIGPIPE is ignored (a peer that goes away must not
+// POSIX: no window and no tray. SIGINT, SIGTERM, SIGHUP and SIGQUIT clear
+//   g_bRunning; the loop sees it within 200 ms, and since a signal is the
+//   only way a user stops the agent here, the loop then sets the quit event
+//   so that the watchdog lets the agent go. SIGPIPE is ignored (a peer that goes away must not
 //   end the agent). A crash (SIGABRT, SIGSEGV) keeps its default action, and
 //   the watchdog restarts the agent.
 

@@ -27,8 +27,10 @@ void InstallStopSignals() {
   struct sigaction sa = {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
+  // SIGHUP (the terminal closed, the session ended) and SIGQUIT stop the
+  // agent like SIGTERM: killed by them, it would leave without its quit
+  // event, and the watchdog would start it again outside the session.
+  for (int nSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(nSignal, &sa, nullptr);
   struct sigaction ign = {};
   ign.sa_handler = SIG_IGN;
   sigemptyset(&ign.sa_mask);

@@ -30,6 +30,8 @@ CServerSettings ReadAgentSettings(const std::string& strAppDir) {
   const int nLogMaxMB =
       ParseDecimal(CIniFile::GetValue("LogMaxMB", kSettingsSection, vecRecords, ""));
   if (nLogMaxMB > 0) settings.m_nLogMaxMB = nLogMaxMB;
+  settings.m_strAllowedOrigins =
+      CIniFile::GetValue("AllowedOrigins", kSettingsSection, vecRecords, "");
   return settings;
 }
 

@@ -9,7 +9,8 @@
 // Reads section "Config" of "TolvanService.ini" in strAppDir: "IP" (default
 // 127.0.0.1), "Port" (8888), "DebugLevel" (4) and "LogMaxMB" (256; a value
 // that is not a positive number gives 256), numbers read as strtol reads
-// them. A missing file gives the defaults.
+// them, and "AllowedOrigins" (none: every page may call). A missing file
+// gives the defaults.
 CServerSettings ReadAgentSettings(const std::string& strAppDir);
 
 // Points the process log at "Log" in strAppDir: daily files "Tolvan<date>.log",

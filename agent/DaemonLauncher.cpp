@@ -44,9 +44,15 @@ bool StartDaemon() {
   SetEnvVar(WATCHDOG_ENV_PROCESS_ID, szPid);
   SetEnvVar(WATCHDOG_ENV_MODULE_PATH, strModulePath.c_str());
 
-  // The watchdog outlives this object: CProcess lets the child run on.
+  // The watchdog outlives this object: CProcess lets the child run on. It
+  // starts with no standard streams and the system's default error mode.
+  // It inherits no handle: an inherited listening or connection socket
+  // would keep the agent's port bound (and its clients waiting) after the
+  // agent ended, so a restarted agent could not listen there.
   CProcess daemon;
-  if (strModulePath.empty() || !daemon.Start(strDaemonPath.c_str(), {strDaemonPath})) {
+  if (strModulePath.empty() ||
+      !daemon.Start(strDaemonPath.c_str(), {strDaemonPath}, nullptr,
+                    CProcess::emNoStdHandles | CProcess::emDefaultErrorMode)) {
     WriteProcessLog(0, 0, "Cannot start Daemon.\n");
   } else {
     g_bDaemonStarted = true;

@@ -1,5 +1,6 @@
 #include "card/ApiHandler.h"
 
+#include "base/logging/LogText.h"
 #include "base/logging/ProcessLog.h"
 #include "base/system/DebugOutput.h"
 #include "card/CardLibrary.h"
@@ -152,7 +153,7 @@ int RouteCardCall(const std::string& strFun, const RequestParams& request, Reque
 
   const CCardRoute* pRoute = FindCardRoute(strFun);
   if (pRoute == nullptr) {
-    WriteProcessLog(1, 0, "Get a unknow call : %s\n", strFun.c_str());
+    WriteProcessLog(1, 0, "Get a unknow call : %s\n", EscapeControlBytes(strFun).c_str());
     return API_UNKNOWN_FUN;
   }
   std::vector<unsigned char> vOutput(CARD_OUTPUT_SIZE, 0);
@@ -180,7 +181,7 @@ int pasApiHandler(const RequestParams& request, RequestParams& result) {
   if (itFun == request.end()) return API_MISSING_PARAM;
   const std::string& strFun = itFun->second;
   std::printf("Get a call for %s\n", strFun.c_str());
-  WriteProcessLog(1, 3, "Get a call for %s\n", strFun.c_str());
+  WriteProcessLog(1, 3, "Get a call for %s\n", EscapeControlBytes(strFun).c_str());
 
   int nResult = IsCloudName(strFun) ? RouteCloudCall(strFun, request, result)
                                     : RouteCardCall(strFun, request, result);

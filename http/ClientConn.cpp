@@ -1,10 +1,12 @@
 #include "http/ClientConn.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 
+#include "base/logging/LogText.h"
 #include "base/logging/ProcessLog.h"
 #include "base/system/Clock.h"
 #include "base/system/DebugOutput.h"
@@ -24,10 +26,32 @@ void SplitWait(uint64_t nMs, long& nSec, long& nUsec) {
   nUsec = static_cast<long>((nMs % 1000) * 1000);
 }
 
+// A response as it may be logged: the header block and the body's frame as
+// they are, the members (names and values, which come from the request and
+// the operations) with their control bytes escaped. pText holds nLen bytes of
+// the response; bWhole when that is all of it.
+std::string ResponseLogText(const char* pText, size_t nLen, bool bWhole) {
+  const std::string strText(pText, nLen);
+  const size_t nOpen = strText.find('{');
+  if (nOpen == std::string::npos) return EscapeControlBytes(strText);
+  static const char kBodyEnd[] = "}\r\n\r\n";
+  size_t nClose = nLen;
+  if (bWhole && nLen >= nOpen + sizeof(kBodyEnd) &&
+      strText.compare(nLen - (sizeof(kBodyEnd) - 1), std::string::npos, kBodyEnd) == 0) {
+    nClose = nLen - (sizeof(kBodyEnd) - 1);
+  }
+  return strText.substr(0, nOpen + 1) +
+         EscapeControlBytes(strText.substr(nOpen + 1, nClose - nOpen - 1)) +
+         strText.substr(nClose);
+}
+
 }  // namespace
 
 CClientConn::CClientConn(const CTcpSocket& accepted, RequestHandler pfnHandler)
-    : CTcpSocket(accepted.m_hSocket), m_nAcceptTick(GetTickCountMs()), m_pfnHandler(pfnHandler) {
+    : CTcpSocket(accepted.m_hSocket),
+      m_nAcceptTick(GetTickCountMs()),
+      m_nLastRecvTick(m_nAcceptTick),
+      m_pfnHandler(pfnHandler) {
   m_nClientNo = static_cast<int>(m_hSocket);
 }
 
@@ -36,53 +60,48 @@ CClientConn::~CClientConn() {
   CloseSocket();
 }
 
-bool CClientConn::HandleInput() {
-  if (!m_pRecvBuf && !ReserveRecvBuf(kFirstRecvBufSize)) return false;
-
-  RequestParams request;
-  uint64_t nTotal = 0;  // bytes of every receive together
-  int nFramed = 0;
-  bool bWait = false;  // the request has mostly arrived by now: read first
+emRequestState CClientConn::ReadRequest(char* pScratch, uint32_t nScratch) {
   for (;;) {
-    // ParseRequest grows the buffer whenever it wants more than it holds; a
-    // full buffer here means the request is bigger than the agent takes.
-    if (m_nRecvLen >= m_nRecvBufSize) return false;
-
-    if (bWait) {
-      const uint64_t nElapsed = GetTickCountMs() - m_nAcceptTick;
-      if (nElapsed >= kRequestTimeoutMs) break;
-      long nSec = 0;
-      long nUsec = 0;
-      SplitWait(kRequestTimeoutMs - nElapsed, nSec, nUsec);
-      const int nReady = CanReceive(nSec, nUsec);
-      if (nReady < 0) return false;
-      if (nReady == 0) continue;
+    int nGot = -1;
+    if (!m_pRecvBuf) {
+      // Nothing kept yet: no buffer until bytes are really there.
+      if (pScratch == nullptr || nScratch == 0) return emRequestFailed;
+      nGot = IsValidSocket() ? Receive(pScratch, nScratch, 0) : -1;
+      if (nGot > 0) {
+        const uint32_t nFirst =
+            static_cast<uint32_t>(nGot) > kFirstRecvBufSize ? static_cast<uint32_t>(nGot)
+                                                            : kFirstRecvBufSize;
+        if (!ReserveRecvBuf(nFirst)) return emRequestFailed;
+        AppendRecv(pScratch, static_cast<uint32_t>(nGot));
+      }
+    } else {
+      // ParseRequest grows the buffer whenever it wants more than it holds;
+      // a full buffer here means the request is bigger than the agent takes.
+      if (m_nRecvLen >= m_nRecvBufSize) return emRequestFailed;
+      nGot = IsValidSocket()
+                 ? Receive(m_pRecvBuf.get() + m_nRecvLen, m_nRecvBufSize - m_nRecvLen, 0)
+                 : -1;
+      if (nGot > 0) m_nRecvLen += static_cast<uint32_t>(nGot);
     }
+    if (nGot < 0) return HasSocketErr() ? emRequestFailed : emRequestWaiting;
+    if (nGot == 0) return EndIncomplete();  // the client closed its side
 
-    const int nGot = IsValidSocket()
-                         ? Receive(m_pRecvBuf.get() + m_nRecvLen, m_nRecvBufSize - m_nRecvLen, 0)
-                         : -1;
-    if (nGot < 0) {
-      if (HasSocketErr()) return false;
-      bWait = true;  // nothing there yet (or interrupted): wait for it
-      continue;
+    m_nReceived += static_cast<uint32_t>(nGot);
+    m_nLastRecvTick = GetTickCountMs();
+    const int nFramed = ParseRequest(m_request);
+    if (nFramed < 0) return emRequestFailed;
+    if (nFramed > 0) {
+      // The decoded map is all the request needs from now on.
+      m_pRecvBuf.reset();
+      m_nRecvBufSize = 0;
+      m_nRecvLen = 0;
+      return m_nReceived < kMinRequestBytes ? emRequestFailed : emRequestComplete;
     }
-    bWait = true;
-    if (nGot == 0) break;  // the client closed its side
-
-    if (DebugOutputEnabled()) {
-      DebugOutput(std::string(m_pRecvBuf.get() + m_nRecvLen, static_cast<size_t>(nGot)).c_str());
-    }
-    m_nRecvLen += static_cast<uint32_t>(nGot);
-    nTotal += static_cast<uint32_t>(nGot);
-
-    nFramed = ParseRequest(request);
-    if (nFramed != 0) break;
   }
+}
 
-  if (nFramed < 0 || nTotal < kMinRequestBytes) return false;
-  if (nFramed == 0) return true;  // never completed: no response
-  return ProcessRequest(request);
+emRequestState CClientConn::EndIncomplete() const {
+  return m_nReceived < kMinRequestBytes ? emRequestFailed : emRequestEnded;
 }
 
 bool CClientConn::ProcessRequest(const RequestParams& request) {
@@ -93,14 +112,15 @@ bool CClientConn::ProcessRequest(const RequestParams& request) {
   if (!bBuilt) {
     WriteProcessLog(1, 0, "Send Client %d Response:\n%s\n", m_nClientNo,
                     "(none: no memory for the response)");
-  } else if (m_nSendLen < kLogWholeBelow) {
-    WriteProcessLog(1, kTraceLevel, "Send Client %d Response:\n%s\n", m_nClientNo,
-                    m_pSendBuf.get());
   } else if (g_ProcessLog.GetLogLevel() >= kTraceLevel) {
-    char szCut[kLogCutLen + 1];
-    std::memcpy(szCut, m_pSendBuf.get(), kLogCutLen);
-    szCut[kLogCutLen] = 0;
-    WriteProcessLog(1, kTraceLevel, "Send Client %d Response:\n%s\n", m_nClientNo, szCut);
+    // Whole below kLogWholeBelow bytes, else cut. As "%s" printed it, the
+    // text ends at a 0 byte in a value.
+    const bool bWhole = m_nSendLen < kLogWholeBelow;
+    const char* pText = m_pSendBuf.get();
+    const size_t nLogged = static_cast<size_t>(
+        std::find(pText, pText + (bWhole ? m_nSendLen : kLogCutLen), '\0') - pText);
+    WriteProcessLog(1, kTraceLevel, "Send Client %d Response:\n%s\n", m_nClientNo,
+                    ResponseLogText(m_pSendBuf.get(), nLogged, bWhole && nLogged == m_nSendLen).c_str());
   }
   return bBuilt;
 }
@@ -131,7 +151,7 @@ bool CClientConn::HandleOutput() {
 void threadFun(std::unique_ptr<CClientConn> pConn, CConnTracker& tracker) {
   const int nClient = pConn->m_nClientNo;
   bool bServed = true;
-  if (!pConn->HandleInput()) {
+  if (!pConn->ProcessRequest(pConn->m_request)) {
     WriteProcessLog(1, 1, "Client %d HandleInput fail, delete it...\n", nClient);
     bServed = false;
   } else if (pConn->m_pSendBuf && pConn->m_nSendLen > pConn->m_nSendPos &&
@@ -139,6 +159,7 @@ void threadFun(std::unique_ptr<CClientConn> pConn, CConnTracker& tracker) {
     WriteProcessLog(1, 0, "Client %d HandleOutput fail, delete it...\n", nClient);
     bServed = false;
   }
+  pConn->m_request.clear();
   DebugOutput("threadFun end");
   if (bServed) {
     tracker.CloseLater(std::move(pConn));

@@ -10,9 +10,10 @@
 
 class CClientConn;
 
-// At most this many connections are being served at once (from their accept
-// until their response has been handed to the network); a connection beyond
-// it is reset at once.
+// At most this many connections are being served at once (from the moment
+// their request is complete until their response has been handed to the
+// network); a complete request beyond it is reset at once. Connections whose
+// requests are still arriving do not count (see CPendingConns).
 constexpr unsigned kMaxServedConnections = 256;
 // Pause between handing a response to the network and the abortive close.
 constexpr unsigned kCloseDelayMs = 2000;

@@ -2,6 +2,7 @@
 
 #include "base/search/DecimalText.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "base/dates/MyDatetime.h"
+#include "base/logging/LogText.h"
 #include "base/logging/ProcessLog.h"
+#include "base/system/DebugOutput.h"
 #include "http/UrlCodec.h"
 
 namespace {
@@ -123,7 +126,11 @@ int CHttpExchange::ParseRequest(RequestParams& params) {
       // up to the end of the buffer (no 0 byte ends it earlier).
       const bool bRestore =
           bDisplaced && nHeaderEnd + std::strlen(pBuf + nHeaderEnd) == m_nRecvBufSize - 1;
-      ParseParams(pBuf + nHeaderEnd, bRestore, cDisplaced, params);
+      std::string strForm(pBuf + nHeaderEnd);
+      if (bRestore) strForm += cDisplaced;
+      ReadHeaders(pBuf, nHeaderEnd);
+      TraceRequest(std::string(pBuf, nHeaderEnd), strForm, std::string());
+      ParseForm(strForm, params);
       return 1;
     }
     if (nContentLen <= static_cast<int64_t>(m_nRecvBufSize) - nHeaderEnd) return 0;
@@ -135,11 +142,14 @@ int CHttpExchange::ParseRequest(RequestParams& params) {
   }
 
   if (std::memcmp(pBuf, kGetPrefix, kGetPrefixLen) == 0) {
-    if (!std::strstr(pBuf + kGetPrefixLen, "\r\n\r\n")) return nNotYet;
+    const char* pBlankLine = std::strstr(pBuf + kGetPrefixLen, "\r\n\r\n");
+    if (!pBlankLine) return nNotYet;
     char* pProtocol = std::strstr(pBuf + kGetPrefixLen, " HTTP/1.1");
     if (!pProtocol) return -1;
-    *pProtocol = 0;
-    ParseParams(pBuf + kGetPrefixLen, false, 0, params);
+    const std::string strForm(pBuf + kGetPrefixLen, pProtocol);
+    ReadHeaders(pBuf, static_cast<size_t>(pBlankLine + 4 - pBuf));
+    TraceRequest(kGetPrefix, strForm, std::string(pProtocol, std::strlen(pProtocol)));
+    ParseForm(strForm, params);
     m_nRecvLen = 0;
     return 1;
   }
@@ -147,11 +157,55 @@ int CHttpExchange::ParseRequest(RequestParams& params) {
   return -1;
 }
 
+void CHttpExchange::TraceRequest(const std::string& strHead, const std::string& strForm,
+                                 const std::string& strTail) const {
+  if (!DebugOutputEnabled()) return;
+  DebugOutput((strHead + EscapeControlBytes(MaskSecrets(strForm)) + strTail).c_str());
+}
+
+void CHttpExchange::ReadHeaders(const char* pBlock, size_t nLen) {
+  m_strOrigin.clear();
+  m_strHost.clear();
+  m_bHasOrigin = false;
+  m_bHasHost = false;
+  const std::string strBlock(pBlock, nLen);
+  // Every line after the request line; names without regard to case, values
+  // without the blanks around them. A repeated header keeps its first value.
+  size_t nLine = strBlock.find("\r\n");
+  while (nLine != std::string::npos && nLine + 2 < strBlock.size()) {
+    const size_t nStart = nLine + 2;
+    const size_t nEnd = strBlock.find("\r\n", nStart);
+    const std::string strLine =
+        strBlock.substr(nStart, (nEnd == std::string::npos ? strBlock.size() : nEnd) - nStart);
+    nLine = nEnd;
+    const size_t nColon = strLine.find(':');
+    if (nColon == std::string::npos) continue;
+    std::string strName = strLine.substr(0, nColon);
+    for (char& c : strName) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t nFirst = strLine.find_first_not_of(" \t", nColon + 1);
+    const size_t nLast = strLine.find_last_not_of(" \t");
+    const std::string strValue =
+        nFirst == std::string::npos ? std::string() : strLine.substr(nFirst, nLast - nFirst + 1);
+    if (strName == "origin" && !m_bHasOrigin) {
+      m_strOrigin = strValue;
+      m_bHasOrigin = true;
+    } else if (strName == "host" && !m_bHasHost) {
+      m_strHost = strValue;
+      m_bHasHost = true;
+    }
+  }
+}
+
 void CHttpExchange::ParseParams(const char* szText, bool bRestore, char cDisplaced,
                                 RequestParams& params) const {
   std::string strText(szText);
   if (bRestore) strText += cDisplaced;
-  WriteProcessLog(1, 3, "Client %d Request KV:\n%s\n", m_nClientNo, MaskSecrets(strText).c_str());
+  ParseForm(strText, params);
+}
+
+void CHttpExchange::ParseForm(const std::string& strText, RequestParams& params) const {
+  WriteProcessLog(1, 3, "Client %d Request KV:\n%s\n", m_nClientNo,
+                  EscapeControlBytes(MaskSecrets(strText)).c_str());
 
   std::vector<std::string> vecPieces;
   SplitString(strText, "&", vecPieces);

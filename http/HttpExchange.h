@@ -46,6 +46,8 @@ class CHttpExchange {
   // bRestore is set) into params; later names replace earlier ones, values
   // are URL-decoded, names are not.
   void ParseParams(const char* szText, bool bRestore, char cDisplaced, RequestParams& params) const;
+  // The same for form text in a string.
+  void ParseForm(const std::string& strText, RequestParams& params) const;
 
   // Writes the HTTP 200 response for a result map into the send buffer, dated
   // now (UTC). False when the buffer could not be had.
@@ -53,6 +55,24 @@ class CHttpExchange {
 
   // The same with a given date text (29 bytes in an HTTP date).
   bool BuildResponseDated(const RequestParams& result, const std::string& strDate);
+
+  // Writes a complete request to the debugger output channel: strHead and
+  // strTail as received, the form text between them with the key passwords
+  // masked as in the log and control bytes escaped. Nothing is written while
+  // a request is incomplete, so a password never goes out in pieces.
+  void TraceRequest(const std::string& strHead, const std::string& strForm,
+                    const std::string& strTail) const;
+
+  // Reads the Origin and Host headers from the header block pBlock (nLen
+  // bytes, from the request line to the blank line).
+  void ReadHeaders(const char* pBlock, size_t nLen);
+
+  // The Origin and Host headers of the last complete request ("" when the
+  // request had none; the flags tell an empty value from a missing header).
+  std::string m_strOrigin;
+  std::string m_strHost;
+  bool m_bHasOrigin = false;
+  bool m_bHasHost = false;
 
   // Number that identifies the connection in log lines.
   int m_nClientNo = 0;

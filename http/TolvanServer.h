@@ -9,6 +9,8 @@
 
 #include "base/threads/BaseThread.h"
 #include "http/ConnTracker.h"
+#include "http/OriginPolicy.h"
+#include "http/PendingConns.h"
 #include "http/RequestParams.h"
 
 // Run state of the service object, shared with the listener and key-watch
@@ -25,10 +27,15 @@ enum class ServerState : int {
 constexpr int kBindAttempts = 10;
 constexpr int kListenBacklog = 100;
 constexpr unsigned kAcceptWaitMs = 80;
+// The whole stop, from Stop to the end of the destructor: the wait for the
+// listener and then for the connections still being served share it.
 constexpr unsigned kStopWaitMs = 10000;
-// How long destroying the service object waits for connections still being
-// served (each ends within its request time-out plus its operation).
-constexpr unsigned kDrainWaitMs = 10000;
+// Least time Stop gives a key-watch pass under way to end, also when the
+// stop's own time is spent (a token look is bounded by 3 s).
+constexpr unsigned kKeyWatchStopFloorMs = 3500;
+// Descriptors kept out of the bound on waiting connections for everything
+// else the process opens (log files, libraries, the served connections).
+constexpr long kReservedFiles = 256;
 
 // Where and how the service listens: the address text, the first port tried
 // and the log level it reports at start; the bound of the log directory.
@@ -37,7 +44,12 @@ struct CServerSettings {
   uint16_t m_nPort = 8888;
   int m_nDebugLevel = 4;
   int m_nLogMaxMB = 256;  // MiB for every file in "Log"
+  // Origins of the pages that may call the agent, separated by blanks;
+  // empty: every page (see COriginPolicy).
+  std::string m_strAllowedOrigins;
 };
+
+class CTcpServerSocket;
 
 // The service object: the listener thread and the connections it serves.
 // What a request does, the key-watch routine and the watchdog launcher are
@@ -52,8 +64,9 @@ class CTolvanServer : public CBaseThread {
 
   // Starts the listener thread; false when it could not be created.
   bool Start();
-  // Ends the listener (waiting at most kStopWaitMs) and returns to Idle.
-  // Connections being served go on. Always true.
+  // Ends the listener (waiting at most the stop time, kStopWaitMs) and
+  // returns to Idle. Connections being served go on; the destructor waits
+  // for them in what is left of the stop time. Always true.
   bool Stop();
 
   // Waits until the listener listens or has given up, at most nTimeoutMs;
@@ -66,6 +79,13 @@ class CTolvanServer : public CBaseThread {
   // Limits for tests; to be set before Start.
   void SetServeLimits(unsigned nMaxServed, unsigned nCloseDelayMs,
                       unsigned nMaxClosing = kMaxClosingConnections);
+  // Connections that may wait for their requests at once (kept within the
+  // open-file limit at Start), and the time the whole stop may take.
+  void SetPendingLimit(size_t nMaxPending) { m_nMaxPending = nMaxPending; }
+  void SetStopWait(unsigned nStopWaitMs) { m_nStopWaitMs = nStopWaitMs; }
+  // Connections whose requests are still arriving (listener's count, updated
+  // once per pass).
+  size_t PendingCount() const { return m_nPendingCount.load(); }
   // Connections being served now, and served ones waiting for their close.
   unsigned ServingCount() const;
   size_t ClosingCount() const;
@@ -99,11 +119,20 @@ class CTolvanServer : public CBaseThread {
 
   bool ListenLoop();  // false when listening could not begin
   void SetListening(uint16_t nPort, bool bListening);
+  void AcceptAll(CTcpServerSocket& listener, CPendingConns& pending);
+  void Finish(CPendingConns::Outcome& outcome);
+  unsigned StopTimeLeft() const;
 
   std::shared_ptr<CConnTracker> m_pTracker;
+  COriginPolicy m_originPolicy;
   RequestHandler m_pfnHandler = nullptr;
   KeyWatchRoutine m_pfnKeyWatch = nullptr;
   WatchdogLauncher m_pfnWatchdog = nullptr;
+
+  size_t m_nMaxPending = kMaxPendingConnections;
+  std::atomic<size_t> m_nPendingCount{0};
+  unsigned m_nStopWaitMs = kStopWaitMs;
+  uint64_t m_nStopTick = 0;  // tick count when the stop began; 0 before
 
   std::atomic<uint16_t> m_nListenPort{0};
   // Also wakes WaitWhileRunning and the wait for the key-watch routines.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <istream>
+#include <sstream>
 #include <iterator>
 
 namespace {
@@ -89,7 +91,16 @@ bool CIniFile::Load(const std::string& strFileName, RecordList& vecContent) {
   // carriage return is trimmed with the other blanks.
   std::ifstream in(strFileName, std::ios::in | std::ios::binary);
   if (!in.is_open()) return false;
+  ReadRecords(in, vecContent);
+  return true;
+}
 
+void CIniFile::LoadText(const std::string& strText, RecordList& vecContent) {
+  std::istringstream in(strText, std::ios::in | std::ios::binary);
+  ReadRecords(in, vecContent);
+}
+
+void CIniFile::ReadRecords(std::istream& in, RecordList& vecContent) {
   vecContent.clear();
   std::string strComments;
   std::string strSection;
@@ -122,8 +133,8 @@ bool CIniFile::Load(const std::string& strFileName, RecordList& vecContent) {
     vecContent.push_back(Record{strComments, strSection, strKey, Trim(strTrimmed.substr(nEquals + 1))});
     strComments.clear();
   }
-  return true;
 }
+
 
 bool CIniFile::Save(const std::string& strFileName, const RecordList& vecContent) {
   // Text mode: the platform's line ends ("\r\n" on Windows).

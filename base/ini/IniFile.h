@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ class CIniFile {
   // Reads the file into vecContent (emptied first). False, with vecContent
   // unchanged, when the file cannot be opened.
   static bool Load(const std::string& strFileName, RecordList& vecContent);
+  // Reads records from text in the file format, as Load reads a file.
+  static void LoadText(const std::string& strText, RecordList& vecContent);
   // Writes vecContent to the file, replacing it. False when the file cannot be
   // written in full.
   static bool Save(const std::string& strFileName, const RecordList& vecContent);
@@ -141,4 +144,6 @@ class CIniFile {
   // '['. (Blanks at the ends of keys and values are trimmed when read back.)
   static bool IsStorable(const std::string& strSection, const std::string& strKey,
                          const std::string& strValue);
+ private:
+  static void ReadRecords(std::istream& in, RecordList& vecContent);
 };

@@ -14,6 +14,7 @@
 //   alike: interrupted 10004, would block 10035, try again 11002.
 // - Sending never raises SIGPIPE.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -121,6 +122,20 @@ long SockPendingBytes(SocketHandle hSocket);
 // when ready, 0 on time-out, -1 on failure. A socket whose connection attempt
 // failed counts as ready for writing on both platforms.
 int SockWait(SocketHandle hSocket, bool bWrite, long nSec, long nUsec);
+
+// One socket of a multi-socket wait for readability: bReady is set when data,
+// an end of stream, an error or a waiting connection (listening sockets) can
+// be read, and cleared otherwise.
+struct SockPollItem {
+  SocketHandle hSocket;
+  bool bReady;
+};
+// Waits until one of the sockets can be read, at most nTimeoutMs
+// milliseconds (negative counts as 0). Returns how many are ready, 0 on
+// time-out, -1 on failure. No bound on the number of sockets (POSIX: ppoll,
+// Windows: WSAPoll); a socket the system does not know counts as ready, so
+// that the caller's next call on it fails and tells why.
+int SockPollReceive(SockPollItem* pItems, std::size_t nCount, long nTimeoutMs);
 
 // --- options ---
 int SockSetOption(SocketHandle hSocket, int nLevel, int nName, const void* pValue,

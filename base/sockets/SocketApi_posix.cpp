@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <new>
 
 #include "base/sockets/SocketApiCommon.h"
 
@@ -302,6 +303,43 @@ int SockWait(SocketHandle hSocket, bool bWrite, long nSec, long nUsec) {
       return -1;
     }
     // Errors and hang-ups count as ready, as select reports them.
+    return nReady;
+  }
+}
+
+int SockPollReceive(SockPollItem* pItems, std::size_t nCount, long nTimeoutMs) {
+  if (nCount > 0 && pItems == nullptr) {
+    t_nLastError = MapErrno(EINVAL);
+    return -1;
+  }
+  std::unique_ptr<pollfd[]> pFds(new (std::nothrow) pollfd[nCount > 0 ? nCount : 1]);
+  if (!pFds) {
+    t_nLastError = MapErrno(ENOMEM);
+    return -1;
+  }
+  for (std::size_t i = 0; i < nCount; ++i) {
+    pItems[i].bReady = false;
+    pFds[i].fd = Fd(pItems[i].hSocket);  // -1 is skipped by the system
+    pFds[i].events = POLLIN;
+    pFds[i].revents = 0;
+  }
+  if (nTimeoutMs < 0) nTimeoutMs = 0;
+  const long long nEnd = ToNanos(Now()) + static_cast<long long>(nTimeoutMs) * 1000000LL;
+  long long nWaitNs = static_cast<long long>(nTimeoutMs) * 1000000LL;
+  for (;;) {
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(nWaitNs / 1000000000LL);
+    ts.tv_nsec = static_cast<long>(nWaitNs % 1000000000LL);
+    const int nReady = ppoll(pFds.get(), static_cast<nfds_t>(nCount), &ts, nullptr);
+    if (nReady < 0 && errno == EINTR) {
+      nWaitNs = nEnd - ToNanos(Now());
+      if (nWaitNs < 0) nWaitNs = 0;
+      continue;
+    }
+    if (nReady < 0) return Fail(-1);
+    for (std::size_t i = 0; i < nCount; ++i) {
+      pItems[i].bReady = pFds[i].revents != 0;
+    }
     return nReady;
   }
 }

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <new>
 
 // After the platform's headers: on Windows, s_addr is one of their macros.
 #include "base/sockets/SocketApiCommon.h"
@@ -156,6 +157,37 @@ int SockWait(SocketHandle hSocket, bool bWrite, long nSec, long nUsec) {
   FD_SET(Sock(hSocket), &setExcept);
   return select(0, bWrite ? nullptr : &setReady, bWrite ? &setReady : nullptr,
                 bWrite ? &setExcept : nullptr, &tv);
+}
+
+int SockPollReceive(SockPollItem* pItems, std::size_t nCount, long nTimeoutMs) {
+  if ((nCount > 0 && pItems == nullptr) || nCount > ULONG_MAX) {
+    WSASetLastError(WSAEINVAL);
+    return -1;
+  }
+  if (nTimeoutMs < 0) nTimeoutMs = 0;
+  if (nCount == 0) {
+    // WSAPoll refuses an empty set; a plain wait does the same job.
+    Sleep(static_cast<DWORD>(nTimeoutMs));
+    return 0;
+  }
+  std::unique_ptr<WSAPOLLFD[]> pFds(new (std::nothrow) WSAPOLLFD[nCount]);
+  if (!pFds) {
+    WSASetLastError(WSA_NOT_ENOUGH_MEMORY);
+    return -1;
+  }
+  for (std::size_t i = 0; i < nCount; ++i) {
+    pItems[i].bReady = false;
+    pFds[i].fd = Sock(pItems[i].hSocket);
+    pFds[i].events = POLLRDNORM;
+    pFds[i].revents = 0;
+  }
+  const int nReady = WSAPoll(pFds.get(), static_cast<ULONG>(nCount),
+                             nTimeoutMs > INT_MAX ? INT_MAX : static_cast<INT>(nTimeoutMs));
+  if (nReady < 0) return -1;
+  for (std::size_t i = 0; i < nCount; ++i) {
+    pItems[i].bReady = pFds[i].revents != 0;
+  }
+  return nReady;
 }
 
 int SockSetOption(SocketHandle hSocket, int nLevel, int nName, const void* pValue, int nLen) {

@@ -36,6 +36,13 @@ public:
     emPipeStdin = 1,
     // The child's standard output is a pipe read with ReadOutput().
     emPipeStdout = 2,
+    // The child gets no standard streams of this process: Windows passes
+    // null standard handles (STARTF_USESTDHANDLES); POSIX opens /dev/null
+    // for each. A pipe asked for as well takes its stream.
+    emNoStdHandles = 4,
+    // Windows: the child starts with the system's default error mode, not
+    // this process's (CREATE_DEFAULT_ERROR_MODE). POSIX: nothing to do.
+    emDefaultErrorMode = 8,
   };
 
   CProcess();
@@ -48,7 +55,8 @@ public:
   // Starts szPath with vecArgs as its argument list (vecArgs[0] is the
   // program name the child sees; an empty list passes szPath). pvecEnv holds
   // "NAME=value" strings for the child's whole environment; null passes this
-  // process's current environment. nPipes is a mask of emStdPipe. A child
+  // process's current environment. nPipes is a mask of emStdPipe. No handle
+  // of this process is inherited unless a pipe is asked for. A child
   // started earlier by this object is let go first (as by the destructor).
   // False when the program cannot be started.
   bool Start(const char* szPath, const std::vector<std::string>& vecArgs,

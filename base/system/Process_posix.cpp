@@ -123,6 +123,17 @@ bool CProcess::SpawnChild(const char* szPath, const std::vector<std::string>& ve
   if (rc == 0 && aStdout[1] >= 0) {
     rc = ::posix_spawn_file_actions_adddup2(&fa, aStdout[1], STDOUT_FILENO);
   }
+  if ((nPipes & emNoStdHandles) != 0) {
+    if (rc == 0 && aStdin[0] < 0) {
+      rc = ::posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    if (rc == 0 && aStdout[1] < 0) {
+      rc = ::posix_spawn_file_actions_addopen(&fa, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    if (rc == 0) {
+      rc = ::posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+  }
   pid_t nPid = 0;
   if (rc == 0) rc = ::posix_spawn(&nPid, szPath, &fa, nullptr, vecArgv.data(), ppEnv);
   ::posix_spawn_file_actions_destroy(&fa);

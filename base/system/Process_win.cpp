@@ -138,16 +138,22 @@ bool CProcess::SpawnChild(const char* szPath, const std::vector<std::string>& ve
   std::memset(&si, 0, sizeof(si));
   si.cb = sizeof(si);
   BOOL bInherit = FALSE;
-  if (nPipes != emPipeNone) {
+  const bool bNoStd = (nPipes & emNoStdHandles) != 0;
+  if ((nPipes & (emPipeStdin | emPipeStdout)) != 0) {
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = hInRead != nullptr ? hInRead : ::GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = hOutWrite != nullptr ? hOutWrite : ::GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = hInRead != nullptr ? hInRead : bNoStd ? nullptr : ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput =
+        hOutWrite != nullptr ? hOutWrite : bNoStd ? nullptr : ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = bNoStd ? nullptr : ::GetStdHandle(STD_ERROR_HANDLE);
     bInherit = TRUE;
+  } else if (bNoStd) {
+    // All three null; nothing is inherited.
+    si.dwFlags = STARTF_USESTDHANDLES;
   }
+  const DWORD dwCreation = (nPipes & emDefaultErrorMode) != 0 ? CREATE_DEFAULT_ERROR_MODE : 0;
   PROCESS_INFORMATION pi;
   std::memset(&pi, 0, sizeof(pi));
-  BOOL bOk = ::CreateProcessA(szPath, vecCmd.data(), nullptr, nullptr, bInherit, 0,
+  BOOL bOk = ::CreateProcessA(szPath, vecCmd.data(), nullptr, nullptr, bInherit, dwCreation,
                               pvecEnv != nullptr ? &strEnv[0] : nullptr, nullptr, &si, &pi);
   CloseIfOpen(hInRead);
   CloseIfOpen(hOutWrite);

@@ -1,0 +1,3 @@
+#include "base/system/OpenFileLimit.h"
+
+long RaiseOpenFileLimit() { return -1; }

@@ -1,0 +1,151 @@
+// The origin allow-list as a browser meets it: headless Chromium loads a page
+// from a loopback page server and the page calls the agent with fetch(). A
+// page from a listed origin gets its answer; a page from another origin gets
+// none (the connection ends without a response, so fetch() fails).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "base/logging/ProcessLog.h"
+#include "base/sockets/TcpServerSocket.h"
+#include "base/system/Process.h"
+#include "http/TolvanServer.h"
+#include "tests/http/FakeApiHandler.h"
+#include "tests/support/TempDir.h"
+
+#include <unistd.h>
+
+namespace {
+
+const char kChromium[] = "/usr/bin/chromium";
+
+// Serves one HTML page for every request on a loopback port of its own.
+class CPageServer {
+ public:
+  CPageServer() : m_listener(true, false) {
+    std::string strAddr;
+    unsigned short nPort = 0;
+    if (m_listener.Bind(0, "127.0.0.1") && m_listener.Listen(16) &&
+        m_listener.GetLocalPeerInfo(strAddr, nPort)) {
+      m_nPort = nPort;
+      m_thread = std::thread([this] { Serve(); });
+    }
+  }
+  ~CPageServer() {
+    m_bStop = true;
+    if (m_thread.joinable()) m_thread.join();
+    m_listener.CloseSocket();
+  }
+  uint16_t Port() const { return m_nPort; }
+  // To be set before the first request.
+  void SetPage(const std::string& strPage) { m_strPage = strPage; }
+
+ private:
+  void Serve() {
+    while (!m_bStop) {
+      if (m_listener.CanReceive(0, 100000) <= 0) continue;
+      CTcpSocket client = m_listener.Accept();
+      if (!client.IsValidSocket()) continue;
+      char szBuf[4096];
+      std::string strRequest;
+      while (strRequest.find("\r\n\r\n") == std::string::npos && client.CanReceive(5, 0) > 0) {
+        const int nGot = client.Receive(szBuf, sizeof(szBuf), 0);
+        if (nGot <= 0) break;
+        strRequest.append(szBuf, static_cast<size_t>(nGot));
+      }
+      const bool bPage = strRequest.compare(0, 11, "GET /page.h") == 0;
+      const std::string strBody = bPage ? m_strPage : std::string();
+      const std::string strResponse =
+          std::string(bPage ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
+          "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+          std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
+      unsigned nDone = 0;
+      client.Send_n(strResponse.data(), static_cast<unsigned>(strResponse.size()), nDone, nullptr);
+      client.CloseSocket();
+    }
+  }
+
+  std::string m_strPage;
+  CTcpServerSocket m_listener;
+  uint16_t m_nPort = 0;
+  std::atomic<bool> m_bStop{false};
+  std::thread m_thread;
+};
+
+// The page: one POST to the agent; the title shows the answer or "failed".
+std::string CallingPage(uint16_t nAgentPort) {
+  return "<html><head><title>pending</title></head><body><script>\n"
+         "fetch('http://127.0.0.1:" + std::to_string(nAgentPort) + "/Tolvan', {method: 'POST',\n"
+         "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
+         "  body: 'Fun=echo&data=browser'})\n"
+         "  .then(r => r.text())\n"
+         "  .then(t => { document.title = 'answer:' + t.replace(/\\s/g, ''); })\n"
+         "  .catch(e => { document.title = 'failed'; });\n"
+         "</script></body></html>";
+}
+
+// The page's title once Chromium has run it ("" when Chromium did not run).
+std::string TitleInChromium(const std::string& strUrl) {
+  CTempDir profile("tolvan-chromium");
+  CProcess browser;
+  const std::vector<std::string> vecArgs = {
+      kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+      "--user-data-dir=" + profile.Path().string(), "--virtual-time-budget=30000",
+      "--dump-dom", strUrl};
+  if (!browser.Start(kChromium, vecArgs, nullptr,
+                     CProcess::emPipeStdout | CProcess::emNoStdHandles)) {
+    return "";
+  }
+  std::string strDom;
+  char szBuf[4096];
+  long nGot = 0;
+  while ((nGot = browser.ReadOutput(szBuf, sizeof(szBuf))) > 0) {
+    strDom.append(szBuf, static_cast<size_t>(nGot));
+  }
+  browser.Wait(120000);
+  const size_t nStart = strDom.find("<title>");
+  const size_t nEnd = strDom.find("</title>");
+  if (nStart == std::string::npos || nEnd == std::string::npos || nEnd < nStart) return "";
+  return strDom.substr(nStart + 7, nEnd - nStart - 7);
+}
+
+TEST(OriginInBrowser, ListedOriginIsAnsweredAnotherIsNot) {
+  if (::access(kChromium, X_OK) != 0) GTEST_SKIP() << kChromium << " is not installed";
+  CTempDir logDir("tolvan-e2e");
+  g_ProcessLog.SetFilePath((logDir.Path() / "Log").string().c_str());
+  g_ProcessLog.SetLogLevel(3);
+  FakeApiHandler::Reset();
+
+  // Two page servers; the agent lists the first one's origin only.
+  CPageServer listed;
+  CPageServer other;
+  ASSERT_NE(listed.Port(), 0);
+  ASSERT_NE(other.Port(), 0);
+  CServerSettings settings;
+  settings.m_nPort = 0;
+  settings.m_strAllowedOrigins =
+      "https://bank.example http://127.0.0.1:" + std::to_string(listed.Port());
+  CTolvanServer agent(settings);
+  agent.SetRequestHandler(FakeApiHandler::Handle);
+  ASSERT_TRUE(agent.Start());
+  ASSERT_TRUE(agent.WaitListening(10000));
+  listed.SetPage(CallingPage(agent.GetListenPort()));
+  other.SetPage(CallingPage(agent.GetListenPort()));
+
+  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(listed.Port()) + "/page.html"),
+            "answer:{\"outData\":\"browser\",\"return\":\"0\"}");
+  EXPECT_EQ(FakeApiHandler::CallCount(), 1);
+  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(other.Port()) + "/page.html"),
+            "failed");
+  EXPECT_EQ(FakeApiHandler::CallCount(), 1);
+  agent.Stop();
+  {
+    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
+    g_ProcessLog.CloseFile();
+  }
+}
+
+}  // namespace

@@ -7,8 +7,6 @@
 #include "http/HttpExchange.h"
 #include "http/RequestParams.h"
 
-class CConnTracker;
-
 // How long a connection may take, from its accept, to deliver its whole
 // request.
 constexpr unsigned kRequestTimeoutMs = 5000;
@@ -77,8 +75,3 @@ class CClientConn : public CTcpSocket, public CHttpExchange {
  private:
   RequestHandler m_pfnHandler;
 };
-
-// Serves one connection whose request is complete, on a connection thread:
-// routing, output, then the connection goes to the tracker's closer (or is
-// reset at once when it failed).
-void threadFun(std::unique_ptr<CClientConn> pConn, CConnTracker& tracker);

@@ -3,7 +3,29 @@
 #include <system_error>
 #include <utility>
 
+#include "base/logging/ProcessLog.h"
+#include "base/system/DebugOutput.h"
 #include "http/ClientConn.h"
+
+void threadFun(std::unique_ptr<CClientConn> pConn, CConnTracker& tracker) {
+  const int nClient = pConn->m_nClientNo;
+  bool bServed = true;
+  if (!pConn->ProcessRequest(pConn->m_request)) {
+    WriteProcessLog(1, 1, "Client %d HandleInput fail, delete it...\n", nClient);
+    bServed = false;
+  } else if (pConn->m_pSendBuf && pConn->m_nSendLen > pConn->m_nSendPos &&
+             !pConn->HandleOutput()) {
+    WriteProcessLog(1, 0, "Client %d HandleOutput fail, delete it...\n", nClient);
+    bServed = false;
+  }
+  pConn->m_request.clear();
+  DebugOutput("threadFun end");
+  if (bServed) {
+    tracker.CloseLater(std::move(pConn));
+  } else {
+    pConn.reset();  // reset at once
+  }
+}
 
 CConnTracker::CConnTracker(unsigned nMaxServed, unsigned nCloseDelayMs, unsigned nMaxClosing)
     : m_nMaxServed(nMaxServed), m_nCloseDelay(nCloseDelayMs), m_nMaxClosing(nMaxClosing) {}

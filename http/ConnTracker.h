@@ -96,3 +96,8 @@ class CConnTracker : public std::enable_shared_from_this<CConnTracker> {
   bool m_bEnding = false;
   std::thread m_thCloser;
 };
+
+// Serves one connection whose request is complete, on a connection thread:
+// routing, output, then the connection goes to the tracker's closer (or is
+// reset at once when it failed).
+void threadFun(std::unique_ptr<CClientConn> pConn, CConnTracker& tracker);

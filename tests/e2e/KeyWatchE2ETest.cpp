@@ -9,21 +9,18 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "base/logging/ProcessLog.h"
 #include "base/system/KeyProbe.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyWatchThread.h"
-#include "agent/AgentServer.h"
 #include "http/TolvanServer.h"
+#include "tests/e2e/AgentE2E.h"
 #include "tests/e2e/DemoTokens.h"
-#include "tests/http/LoopbackClient.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -31,29 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr unsigned kDeadlineMs = 30000;
-
-bool WaitUntil(const std::function<bool()>& fnDone, unsigned nTimeoutMs = kDeadlineMs) {
-  const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-  for (;;) {
-    if (fnDone()) return true;
-    if (std::chrono::steady_clock::now() >= tEnd) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-// The value of "key":"value" in a response body; "" when absent.
-std::string JsonValue(const std::string& strBody, const std::string& strKey) {
-  const std::string strStart = "\"" + strKey + "\":\"";
-  const std::string::size_type nPos = strBody.find(strStart);
-  if (nPos == std::string::npos) return std::string();
-  const std::string::size_type nFrom = nPos + strStart.size();
-  return strBody.substr(nFrom, strBody.find('"', nFrom) - nFrom);
-}
-
-struct Answer {
-  std::string m_strReturn;
-  std::string m_strOut;
-};
 
 // Every file under dir whose name starts with "Tolvan", joined.
 std::string ReadLog(const fs::path& dir) {
@@ -111,38 +85,16 @@ class KeyWatchE2E : public ::testing::Test {
     resetCardLibrary();
   }
 
+  // Each server of these tests writes its log to its own directory.
   void StartServer(unsigned nIntervalMs) {
-    // The process log stays open on the file of the first server that wrote
-    // to it; each server of these tests writes to its own directory.
-    {
-      CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-      g_ProcessLog.CloseFile();
-    }
-    SetKeyWatchInterval(nIntervalMs);
     m_nPassesAtStart = KeyWatchPassCount();
-    m_pServer = CreateAgentServer(m_app.Str());
-    ASSERT_TRUE(m_pServer->Start());
-    ASSERT_TRUE(m_pServer->WaitListening(kDeadlineMs));
+    m_pServer = StartAgentServer(m_app.Str(), nIntervalMs, kDeadlineMs);
+    ASSERT_TRUE(m_pServer);
   }
 
-  void StopServer() {
-    if (!m_pServer) return;
-    m_pServer->Stop();
-    EXPECT_EQ(0u, m_pServer->KeyWatchCount());
-    m_pServer.reset();
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();
-  }
+  void StopServer() { EXPECT_EQ(0u, StopAgentServer(m_pServer)); }
 
-  Answer Post(const std::string& strBody) {
-    CLoopbackClient client(m_pServer->GetListenPort());
-    Answer answer;
-    if (!client.IsConnected() || !client.SendAll(MakePost(strBody))) return answer;
-    const std::string strBodyIn = ResponseBody(client.ReadResponse());
-    answer.m_strReturn = JsonValue(strBodyIn, "return");
-    answer.m_strOut = JsonValue(strBodyIn, "outData");
-    return answer;
-  }
+  Answer Post(const std::string& strBody) { return PostToAgent(m_pServer->GetListenPort(), strBody); }
 
   Answer Sign(const std::string& strText) {
     return Post(std::string("Fun=advSignData&label=") + kDemoSignLabel + "&keyPasswd=" + kDemoPin +
@@ -213,7 +165,7 @@ TEST_F(KeyWatchE2E, RemovedRefusedPutBackSignsReplacedCommitsTheNewKey) {
 
   ASSERT_TRUE(s_pTokens->Remove("A"));
   ASSERT_TRUE(s_pTokens->Insert("B"));
-  ASSERT_TRUE(WaitUntil([&] { return s_pTokens->HasSerial("B", getLastKeySerial()); }));
+  ASSERT_TRUE(WaitUntil([&] { return s_pTokens->HasSerial("B", getLastKeySerial()); }, kDeadlineMs));
   const Answer answer = Sign("signed by B");
   ASSERT_EQ("0", answer.m_strReturn);
   EXPECT_TRUE(OpensslVerifies("B", "signed by B", answer.m_strOut));
@@ -265,7 +217,7 @@ TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {
   setenv("PKICARD_MODULE", (s_pRoot->Path() / "absent-module.so").c_str(), 1);
   const unsigned long nFirst = KeyWatchPassCount();
   StartServer(20);
-  ASSERT_TRUE(WaitUntil([&] { return KeyWatchPassCount() >= nFirst + 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return KeyWatchPassCount() >= nFirst + 5; }, kDeadlineMs));
   // The agent keeps serving.
   EXPECT_EQ("-101", Sign("x").m_strReturn);
   StopServer();

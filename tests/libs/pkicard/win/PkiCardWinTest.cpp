@@ -13,12 +13,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "libs/pkicard/pkiCard.h"
 #include "tests/libs/pkicard/PkiCardCalls.h"
+#include "tests/support/MyStorePfx.h"
 
 namespace {
 
@@ -66,71 +68,33 @@ class PkiCardWin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_FALSE(Dir().empty()) << "run through cross-check.sh";
-    Bytes pfx = ReadBytes("rsa.pfx");
+    const Bytes pfx = ReadBytes("rsa.pfx");
     ASSERT_FALSE(pfx.empty());
-    CRYPT_DATA_BLOB blob{Len(pfx), pfx.data()};
-    HCERTSTORE hPfx = PFXImportCertStore(&blob, L"1234", CRYPT_USER_KEYSET);
-    ASSERT_NE(nullptr, hPfx) << "PFXImportCertStore: " << GetLastError();
-    HCERTSTORE hMy = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-    ASSERT_NE(nullptr, hMy);
-    PCCERT_CONTEXT pCert = nullptr;
-    while ((pCert = CertEnumCertificatesInStore(hPfx, pCert)) != nullptr) {
-      DWORD nSize = 0;
-      if (!CertGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) continue;
-      const CRYPT_DATA_BLOB name{sizeof(L"RSA_SIG"), reinterpret_cast<BYTE*>(const_cast<wchar_t*>(L"RSA_SIG"))};
-      CertSetCertificateContextProperty(pCert, CERT_FRIENDLY_NAME_PROP_ID, 0, &name);
-      ASSERT_TRUE(CertAddCertificateContextToStore(hMy, pCert, CERT_STORE_ADD_REPLACE_EXISTING, &s_pMine));
-    }
-    // Wine keeps additions to a registry store in memory until committed.
-    CertControlStore(hMy, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-    CertCloseStore(hMy, 0);
-    CertCloseStore(hPfx, 0);
-    ASSERT_NE(nullptr, s_pMine) << "the PFX brought no certificate with a key";
+    s_pStore = std::make_unique<CMyStorePfx>();
+    const std::string strError = s_pStore->Import(pfx, L"1234", L"RSA_SIG");
+    ASSERT_EQ("", strError);
     // Where the import put the key: CNG key storage, or a legacy CSP (as
     // Wine does).
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE hKey = 0;
     DWORD nSpec = 0;
     BOOL bFree = FALSE;
-    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(s_pMine, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &hKey,
-                                                  &nSpec, &bFree));
+    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(s_pStore->Cert(), CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr,
+                                                  &hKey, &nSpec, &bFree));
     s_bCngKey = nSpec == CERT_NCRYPT_KEY_SPEC;
     if (bFree && s_bCngKey) NCryptFreeObject(hKey);
     if (bFree && !s_bCngKey) CryptReleaseContext(hKey, 0);
   }
 
-  static void TearDownTestSuite() {
-    if (s_pMine == nullptr) return;
-    DWORD nSize = 0;
-    if (CertGetCertificateContextProperty(s_pMine, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) {
-      std::vector<BYTE> buffer(nSize);
-      if (CertGetCertificateContextProperty(s_pMine, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &nSize)) {
-        const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-        HCRYPTPROV hProv = 0;
-        CryptAcquireContextW(&hProv, pInfo->pwszContainerName, pInfo->pwszProvName, pInfo->dwProvType,
-                             CRYPT_DELETEKEYSET);
-      }
-    }
-    HCERTSTORE hMy = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-    PCCERT_CONTEXT pFound = hMy == nullptr ? nullptr
-                                           : CertFindCertificateInStore(hMy, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                                        s_pMine, nullptr);
-    if (pFound != nullptr) CertDeleteCertificateFromStore(pFound);  // frees pFound
-    if (hMy != nullptr) {
-      CertControlStore(hMy, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-      CertCloseStore(hMy, 0);
-    }
-    CertFreeCertificateContext(s_pMine);
-    s_pMine = nullptr;
-  }
+  static void TearDownTestSuite() { s_pStore.reset(); }
 
   void SetUp() override { ASSERT_EQ(PKI_OK, pkiInit()); }
   void TearDown() override { pkiEnd(); }
 
-  static PCCERT_CONTEXT s_pMine;
+  static std::unique_ptr<CMyStorePfx> s_pStore;
   static bool s_bCngKey;
 };
 
-PCCERT_CONTEXT PkiCardWin::s_pMine = nullptr;
+std::unique_ptr<CMyStorePfx> PkiCardWin::s_pStore;
 bool PkiCardWin::s_bCngKey = false;
 
 }  // namespace

@@ -1,0 +1,158 @@
+// The running agent on Windows end to end: the service object as the agent
+// runs it, the real card library (pkiCard.dll beside this program) and the
+// key watch over the current user's "MY" store. A PFX made by the openssl
+// command line (my-store-e2e.sh, in TOLVAN_E2E_DIR) is imported into the
+// store; a page's signature request over HTTP is then signed with that key,
+// and refused once the certificate leaves the store. Every wait polls against
+// a deadline or counts watch passes.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <wincrypt.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "card/CardLifecycle.h"
+#include "card/KeyWatchThread.h"
+#include "http/TolvanServer.h"
+#include "tests/e2e/AgentE2E.h"
+#include "tests/support/MyStorePfx.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+constexpr unsigned kDeadlineMs = 60000;
+constexpr unsigned kWatchIntervalMs = 100;
+// The friendly name given to the certificate in the store: the label pages use.
+constexpr char kLabel[] = "E2E_SIG";
+constexpr wchar_t kLabelWide[] = L"E2E_SIG";
+
+std::string Dir() {
+  const char* szDir = std::getenv("TOLVAN_E2E_DIR");
+  return szDir != nullptr ? szDir : "";
+}
+
+Bytes ReadBytes(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string s = text.str();
+  return Bytes(s.begin(), s.end());
+}
+
+Bytes FromBase64(const std::string& strText) {
+  DWORD nLen = 0;
+  if (!CryptStringToBinaryA(strText.c_str(), static_cast<DWORD>(strText.size()), CRYPT_STRING_BASE64, nullptr,
+                            &nLen, nullptr, nullptr)) {
+    return Bytes();
+  }
+  Bytes out(nLen);
+  if (!CryptStringToBinaryA(strText.c_str(), static_cast<DWORD>(strText.size()), CRYPT_STRING_BASE64, out.data(),
+                            &nLen, nullptr, nullptr)) {
+    return Bytes();
+  }
+  out.resize(nLen);
+  return out;
+}
+
+struct CKeyHandle {
+  BCRYPT_KEY_HANDLE m_h = nullptr;
+  ~CKeyHandle() {
+    if (m_h != nullptr) BCryptDestroyKey(m_h);
+  }
+};
+
+// CNG's verdict on an RSA PKCS#1 v1.5 SHA-256 signature of strText by the
+// public key of pCert: "" when it verifies, else what failed.
+std::string CngVerify(PCCERT_CONTEXT pCert, const std::string& strText, const Bytes& sig) {
+  Bytes digest(32);
+  DWORD nDigest = static_cast<DWORD>(digest.size());
+  if (!CryptHashCertificate(0, CALG_SHA_256, 0, reinterpret_cast<const BYTE*>(strText.data()),
+                            static_cast<DWORD>(strText.size()), digest.data(), &nDigest) ||
+      nDigest != digest.size()) {
+    return "CryptHashCertificate(SHA-256): " + std::to_string(GetLastError());
+  }
+  CKeyHandle key;
+  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo, 0, nullptr,
+                                   &key.m_h)) {
+    return "CryptImportPublicKeyInfoEx2: " + std::to_string(GetLastError());
+  }
+  BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
+  const NTSTATUS nStatus =
+      BCryptVerifySignature(key.m_h, &padding, digest.data(), static_cast<ULONG>(digest.size()),
+                            const_cast<PUCHAR>(sig.data()), static_cast<ULONG>(sig.size()), BCRYPT_PAD_PKCS1);
+  if (nStatus != 0) {
+    std::ostringstream text;
+    text << "BCryptVerifySignature: 0x" << std::hex << static_cast<unsigned long>(nStatus);
+    return text.str();
+  }
+  return std::string();
+}
+
+}  // namespace
+
+class MyStoreSignE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Dir().empty()) << "run through my-store-e2e.sh";
+    ASSERT_TRUE(m_app.Ok());
+    std::ofstream(m_app.Join("TolvanService.ini")) << "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=4\n";
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(0u, StopAgentServer(m_pServer));
+    EXPECT_TRUE(m_store.Remove());
+    resetCardLibrary();
+  }
+
+  Answer Sign(const std::string& strText) {
+    return PostToAgent(m_pServer->GetListenPort(), std::string("Fun=advSignData&label=") + kLabel +
+                                                       "&keyPasswd=any&digestAlgo=2&signType=1&clearText=" +
+                                                       strText);
+  }
+
+  CTempDir m_app{"mystore-e2e-app"};
+  CMyStorePfx m_store;
+  std::unique_ptr<CTolvanServer> m_pServer;
+};
+
+TEST_F(MyStoreSignE2E, CertificateInMyStoreSignsOverHttpAndIsRefusedOnceRemoved) {
+  const Bytes pfx = ReadBytes(Dir() + "/e2e.pfx");
+  ASSERT_FALSE(pfx.empty());
+  ASSERT_EQ("", m_store.Import(pfx, L"1234", kLabelWide));
+
+  m_pServer = StartAgentServer(m_app.Str(), kWatchIntervalMs, kDeadlineMs);
+  ASSERT_TRUE(m_pServer);
+  // A watch pass finds the key in the store and initialises the library.
+  ASSERT_TRUE(WaitUntil([] { return pasIsInitialised() && !getLastKeySerial().empty(); }, kDeadlineMs));
+
+  const std::string strText = "signed under Wine";
+  const Answer answer = Sign(strText);
+  ASSERT_EQ("0", answer.m_strReturn);
+  Bytes sig = FromBase64(answer.m_strOut);
+  ASSERT_EQ(256u, sig.size()) << answer.m_strOut;
+  EXPECT_EQ("", CngVerify(m_store.Cert(), strText, sig));
+  // The verification is a real one: other text, or a changed signature, fails.
+  EXPECT_NE("", CngVerify(m_store.Cert(), strText + ".", sig));
+  sig[100] ^= 0x01;
+  EXPECT_NE("", CngVerify(m_store.Cert(), strText, sig));
+
+  // Out of the store: a pass whose probe starts after the removal has ended
+  // once the count has gone up by two, and card operations are refused.
+  const unsigned long nAtRemoval = KeyWatchPassCount();
+  ASSERT_TRUE(m_store.Remove());
+  ASSERT_TRUE(WaitUntil([&] { return KeyWatchPassCount() >= nAtRemoval + 2; }, kDeadlineMs));
+  EXPECT_EQ("-101", Sign(strText).m_strReturn);
+  EXPECT_FALSE(pasIsInitialised());
+  EXPECT_EQ("", getLastKeySerial());
+}

@@ -12,7 +12,7 @@
 namespace {
 
 // The private key behind a certificate, for one call. Either an NCrypt key
-// or a CSP handle with its key spec.
+// or a CSP handle with its key purpose (AT_SIGNATURE or AT_KEYEXCHANGE).
 class CCertKey {
  public:
   CCertKey() = default;
@@ -30,17 +30,17 @@ class CCertKey {
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE hKey = 0;
     BOOL bFree = FALSE;
     if (!::CryptAcquireCertificatePrivateKey(pCert, CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG | CRYPT_ACQUIRE_SILENT_FLAG,
-                                             nullptr, &hKey, &m_nSpec, &bFree)) {
+                                             nullptr, &hKey, &m_dwKeyPurpose, &bFree)) {
       const int nCode = PkiCodeFromWinError(::GetLastError());
       return nCode == PKI_ERR_TOKEN_FAILURE ? PKI_ERR_KEY_NOT_FOUND : nCode;
     }
     m_bCallerFrees = bFree != FALSE;
-    if (m_nSpec == CERT_NCRYPT_KEY_SPEC) {
+    if (m_dwKeyPurpose == CERT_NCRYPT_KEY_SPEC) {
       m_hKey.Reset(hKey);
     } else {
       m_hProv.Reset(hKey);
       m_pCert = pCert;
-      NormaliseSpec();
+      NormaliseKeyPurpose();
     }
     m_strPin = szPin;
     return SetPin();
@@ -73,7 +73,7 @@ class CCertKey {
   bool IsCng() const { return static_cast<bool>(m_hKey); }
   NCRYPT_KEY_HANDLE Key() const { return m_hKey.Get(); }
   HCRYPTPROV Prov() const { return m_hProv.Get(); }
-  DWORD Spec() const { return m_nSpec; }
+  DWORD KeyPurpose() const { return m_dwKeyPurpose; }
 
  private:
   // The PIN goes to this key handle for this call. Only a PIN the key store
@@ -91,7 +91,7 @@ class CCertKey {
       SecureZeroMemory(&strPin[0], strPin.size() * sizeof(wchar_t));
       nCode = PkiCodeFromWinError(static_cast<DWORD>(nStatus));
     } else {
-      const DWORD nParam = m_nSpec == AT_SIGNATURE ? PP_SIGNATURE_PIN : PP_KEYEXCHANGE_PIN;
+      const DWORD nParam = m_dwKeyPurpose == AT_SIGNATURE ? PP_SIGNATURE_PIN : PP_KEYEXCHANGE_PIN;
       if (!::CryptSetProvParam(m_hProv.Get(), nParam, reinterpret_cast<const BYTE*>(m_strPin.c_str()), 0)) {
         nCode = PkiCodeFromWinError(::GetLastError());
       }
@@ -99,16 +99,16 @@ class CCertKey {
     return nCode == PKI_ERR_PIN_INCORRECT || nCode == PKI_ERR_PIN_LOCKED ? nCode : PKI_OK;
   }
 
-  // The key spec of a CSP key: signature or exchange key, whichever the
+  // The key purpose of a CSP key: signature or exchange key, whichever the
   // container holds when the certificate names neither.
-  void NormaliseSpec() {
-    if (m_nSpec == AT_SIGNATURE || m_nSpec == AT_KEYEXCHANGE) return;
+  void NormaliseKeyPurpose() {
+    if (m_dwKeyPurpose == AT_SIGNATURE || m_dwKeyPurpose == AT_KEYEXCHANGE) return;
     HCRYPTKEY hKey = 0;
     if (::CryptGetUserKey(m_hProv.Get(), AT_SIGNATURE, &hKey)) {
       ::CryptDestroyKey(hKey);
-      m_nSpec = AT_SIGNATURE;
+      m_dwKeyPurpose = AT_SIGNATURE;
     } else {
-      m_nSpec = AT_KEYEXCHANGE;
+      m_dwKeyPurpose = AT_KEYEXCHANGE;
     }
   }
 
@@ -116,7 +116,7 @@ class CCertKey {
   ProvHandle m_hProv;
   PCCERT_CONTEXT m_pCert = nullptr;
   std::string m_strPin;
-  DWORD m_nSpec = 0;
+  DWORD m_dwKeyPurpose = 0;
   bool m_bCallerFrees = false;
 };
 
@@ -157,11 +157,11 @@ int CapiSign(CCertKey& key, int nDigestAlgo, const ByteVector& digest, ByteVecto
     return PkiCodeFromWinError(::GetLastError());
   }
   DWORD nLen = 0;
-  if (!::CryptSignHashW(hHash.Get(), key.Spec(), nullptr, 0, nullptr, &nLen)) {
+  if (!::CryptSignHashW(hHash.Get(), key.KeyPurpose(), nullptr, 0, nullptr, &nLen)) {
     return PkiCodeFromWinError(::GetLastError());
   }
   signature.resize(nLen);
-  if (!::CryptSignHashW(hHash.Get(), key.Spec(), nullptr, 0, signature.data(), &nLen)) {
+  if (!::CryptSignHashW(hHash.Get(), key.KeyPurpose(), nullptr, 0, signature.data(), &nLen)) {
     return PkiCodeFromWinError(::GetLastError());
   }
   signature.resize(nLen);
@@ -246,7 +246,7 @@ int WinDecryptKey(PCCERT_CONTEXT pCert, const char* szPin, const ByteVector& enc
     return nDecrypt == PKI_ERR_TOKEN_FAILURE ? PKI_ERR_DECRYPT : nDecrypt;
   }
   CapiKeyHandle hKey;
-  if (!::CryptGetUserKey(key.Prov(), key.Spec(), hKey.Out())) return PkiCodeFromWinError(::GetLastError());
+  if (!::CryptGetUserKey(key.Prov(), key.KeyPurpose(), hKey.Out())) return PkiCodeFromWinError(::GetLastError());
   ByteVector buffer(encrypted.rbegin(), encrypted.rend());  // CryptoAPI reads little-endian
   DWORD nLen = static_cast<DWORD>(buffer.size());
   if (!::CryptDecrypt(hKey.Get(), 0, TRUE, 0, buffer.data(), &nLen)) {

@@ -3,29 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
-#include "base/logging/ProcessLog.h"
 #include "card/CardLifecycle.h"
 #include "http/TolvanServer.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void CloseProcessLog() {
-  CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-  g_ProcessLog.CloseFile();
-}
-
 void WriteSettings(const CTempDir& dir, const std::string& strText) {
-  std::ofstream(dir.Path() / "TolvanService.ini") << strText;
+  WriteFile(dir.Path() / "TolvanService.ini", strText);
 }
 
 TEST(AgentSettings, DefaultsValuesAndLogLocation) {
@@ -34,6 +28,7 @@ TEST(AgentSettings, DefaultsValuesAndLogLocation) {
   EXPECT_EQ(settings.m_strIP, "127.0.0.1");
   EXPECT_EQ(settings.m_nPort, 8888);
   EXPECT_EQ(settings.m_nDebugLevel, 4);
+  EXPECT_EQ(settings.m_nLogMaxMB, 256);
 
   // Numbers read as strtol reads them; a port beyond 16 bits wraps as the
   // 16-bit field takes it.
@@ -42,6 +37,16 @@ TEST(AgentSettings, DefaultsValuesAndLogLocation) {
   EXPECT_EQ(settings.m_strIP, "127.0.0.9");
   EXPECT_EQ(settings.m_nPort, 4464);
   EXPECT_EQ(settings.m_nDebugLevel, 0);
+  // "LogMaxMB" bounds the log directory; the quarter GiB cannot be lifted
+  // by a value that is not a positive number.
+  const struct {
+    const char* szValue;
+    int nMB;
+  } kCases[] = {{"3", 3}, {"4096", 4096}, {"0", 256}, {"-5", 256}, {"abc", 256}, {"", 256}};
+  for (const auto& c : kCases) {
+    WriteSettings(dir, std::string("[Config]\nLogMaxMB=") + c.szValue + "\n");
+    EXPECT_EQ(ReadAgentSettings(dir.Str()).m_nLogMaxMB, c.nMB) << c.szValue;
+  }
 
   // The log goes to "Log" in that directory, in files named Tolvan<date>.log.
   ConfigureProcessLog(dir.Str(), 2);
@@ -90,6 +95,34 @@ TEST(AgentRouting, FrontEndCardAndCloudRoutes) {
 
   pServer.reset();
   CloseProcessLog();
+}
+
+// A flood of logged requests cannot fill the disk.
+TEST(AgentLogBound, AFloodOfTracesStaysWithinTheBound) {
+  CTempDir dir("tolvan-agent");
+  ASSERT_TRUE(dir.Ok());
+  WriteSettings(dir, "[Config]\nDebugLevel=3\nLogMaxMB=1\n");
+  const CServerSettings settings = ReadAgentSettings(dir.Str());
+  ConfigureProcessLog(dir.Str(), settings.m_nDebugLevel, settings.m_nLogMaxMB);
+  EXPECT_EQ(g_ProcessLog.GetMaxDirSize(), int64_t{1} << 20);
+
+  // 2 MiB of request traces into a directory bounded at 1 MiB.
+  const std::string strTrace(2000, 't');
+  for (int i = 0; i < 1024; ++i) WriteProcessLog(1, 3, "request %d: %s\n", i, strTrace.c_str());
+  CloseProcessLog();
+
+  uintmax_t nTotal = 0;
+  std::string strLog;
+  for (const auto& entry : fs::directory_iterator(dir.Path() / "Log")) {
+    nTotal += entry.file_size();
+    strLog = ReadFile(entry.path());
+  }
+  EXPECT_LE(nTotal, uintmax_t{1} << 20);
+  EXPECT_GT(nTotal, (uintmax_t{1} << 20) - 4096) << "the bound is used up to the last line";
+  EXPECT_NE(strLog.find("request 0: "), std::string::npos);
+  EXPECT_EQ(strLog.find("request 1023: "), std::string::npos);
+  EXPECT_NE(strLog.find("has reached its size bound of 1048576 bytes"), std::string::npos);
+  g_ProcessLog.SetMaxDirSize(0);
 }
 
 }  // namespace

@@ -44,11 +44,11 @@ class CAgentInstall : public ::testing::Test {
   }
 
   bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
-  std::string AgentLog() { return ReadLogs(m_install.Path() / "Log", "Tolvan2"); }
-  std::string DaemonLog() { return ReadLogs(m_install.Path() / "Log", "TolvanDaemon"); }
+  std::string AgentLog() { return ReadFilesIn(m_install.Path() / "Log", "Tolvan2"); }
+  std::string DaemonLog() { return ReadFilesIn(m_install.Path() / "Log", "TolvanDaemon"); }
   // True once the watchdog's log holds szText, within nTimeoutMs.
   bool DaemonSays(const char* szText, unsigned nTimeoutMs = 20000) {
-    return WaitFor([&] { return DaemonLog().find(szText) != std::string::npos; }, nTimeoutMs);
+    return WaitUntil([&] { return DaemonLog().find(szText) != std::string::npos; }, nTimeoutMs);
   }
 
   CTempDir m_install;

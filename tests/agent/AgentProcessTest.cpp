@@ -21,7 +21,7 @@ TEST_F(AgentProcess, ServesWithoutItsWatchdogSaysSoAndASecondCopyLeavesAtOnce) {
   fs::remove(m_install.Path() / (std::string("TolvanDaemon") + TOLVAN_EXE_SUFFIX));
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, 20000)) << AgentLog();
   EXPECT_NE(AgentLog().find("Cannot start Daemon.\n"), std::string::npos) << AgentLog();
 
   CProcess second;
@@ -39,7 +39,7 @@ TEST_F(AgentProcess, ServesWithoutItsWatchdogSaysSoAndASecondCopyLeavesAtOnce) {
 TEST_F(AgentProcess, SigtermStopsInOrderAndTheWatchdogLetsItGo) {
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, 20000)) << AgentLog();
   ASSERT_TRUE(DaemonSays("watching process")) << DaemonLog();
 
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), SIGTERM), 0);
@@ -67,13 +67,13 @@ TEST_F(AgentProcess, SigtermStopsInOrderAndTheWatchdogLetsItGo) {
 TEST_F(AgentProcess, KilledAgentIsBroughtBackServing) {
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, 20000)) << AgentLog();
   ASSERT_TRUE(DaemonSays("watching process")) << DaemonLog();
 
   ASSERT_TRUE(agent.Kill());
   ASSERT_TRUE(agent.Wait(10000));
   ASSERT_TRUE(DaemonSays("as process ")) << DaemonLog();
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, 20000)) << AgentLog() << DaemonLog();
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, 20000)) << AgentLog() << DaemonLog();
 
   // Stop the restarted agent the way a user would, so nothing outlives the test.
   std::string strLog = DaemonLog();
@@ -81,8 +81,8 @@ TEST_F(AgentProcess, KilledAgentIsBroughtBackServing) {
   long nPid = std::strtol(strLog.c_str() + nAt + 11, nullptr, 10);
   ASSERT_GT(nPid, 0);
   ASSERT_EQ(::kill(static_cast<pid_t>(nPid), SIGTERM), 0);
-  EXPECT_TRUE(WaitFor([&] { return !PortAccepts(m_nPort); }, 10000));
-  EXPECT_TRUE(WaitFor(
+  EXPECT_TRUE(WaitUntil([&] { return !PortAccepts(m_nPort); }, 10000));
+  EXPECT_TRUE(WaitUntil(
       [&] {
         std::string s = DaemonLog();
         return s.find("quit event", s.find("as process ")) != std::string::npos;

@@ -52,29 +52,6 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOver
   return vecEnv;
 }
 
-bool WaitFor(const std::function<bool()>& fnDone, unsigned nTimeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-  for (;;) {
-    if (fnDone()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
-std::string ReadLogs(const fs::path& dir, const char* szPrefix) {
-  std::string strAll;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return strAll;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (entry.path().filename().string().rfind(szPrefix, 0) != 0) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    strAll += ss.str();
-  }
-  return strAll;
-}
-
 bool PortAccepts(uint16_t nPort) {
   CTcpSocket socket;
   if (!socket.CreateSocket(false)) return false;

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 // A path given by the build (a POSIX path) in the form this platform's file
 // functions take (under Wine: "Z:" and backslashes).
@@ -22,13 +22,6 @@ uint16_t PickFreePort();
 // This process's environment with the given "NAME=value" entries replacing or
 // adding to it.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOverrides);
-
-// Calls fnDone until it is true or nTimeoutMs pass, checking every 20 ms.
-// True when it became true.
-bool WaitFor(const std::function<bool()>& fnDone, unsigned nTimeoutMs);
-
-// The text of every file in dir whose name starts with szPrefix, joined.
-std::string ReadLogs(const std::filesystem::path& dir, const char* szPrefix);
 
 // True when a connection to 127.0.0.1:nPort is accepted.
 bool PortAccepts(uint16_t nPort);

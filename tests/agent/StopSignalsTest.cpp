@@ -34,13 +34,13 @@ TEST_P(StopSignals, StopTheAgentInOrder) {
   }
   const std::vector<std::string> vecEnv = EnvironmentWith(
       {"XDG_RUNTIME_DIR=" + runtime.Path().string(), "TOLVAN_WATCHDOG_BACKOFF_MS=20"});
-  const auto agentLog = [&] { return ReadLogs(install.Path() / "Log", "Tolvan2"); };
-  const auto daemonLog = [&] { return ReadLogs(install.Path() / "Log", "TolvanDaemon"); };
+  const auto agentLog = [&] { return ReadFilesIn(install.Path() / "Log", "Tolvan2"); };
+  const auto daemonLog = [&] { return ReadFilesIn(install.Path() / "Log", "TolvanDaemon"); };
 
   CProcess agent;
   ASSERT_TRUE(agent.Start(strAgent.c_str(), {strAgent}, &vecEnv));
-  ASSERT_TRUE(WaitFor([&] { return PostFun(nPort, "cloudPing") != ""; }, 20000)) << agentLog();
-  ASSERT_TRUE(WaitFor([&] { return daemonLog().find("watching process") != std::string::npos; },
+  ASSERT_TRUE(WaitUntil([&] { return PostFun(nPort, "cloudPing") != ""; }, 20000)) << agentLog();
+  ASSERT_TRUE(WaitUntil([&] { return daemonLog().find("watching process") != std::string::npos; },
                       10000));
 
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), nSignal), 0);
@@ -51,7 +51,7 @@ TEST_P(StopSignals, StopTheAgentInOrder) {
   EXPECT_NE(agentLog().find("Stop requested by signal " + std::to_string(nSignal)),
             std::string::npos)
       << agentLog();
-  ASSERT_TRUE(WaitFor([&] { return daemonLog().find("quit event") != std::string::npos; }, 10000))
+  ASSERT_TRUE(WaitUntil([&] { return daemonLog().find("quit event") != std::string::npos; }, 10000))
       << daemonLog();
   EXPECT_EQ(daemonLog().find("restart"), std::string::npos) << daemonLog();
 }

@@ -15,25 +15,6 @@ std::string TestExePath() {
   return szPath;
 }
 
-std::string ToBase64(const std::string& strBytes) {
-  static const char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string strOut;
-  unsigned nBits = 0;
-  int nCount = 0;
-  for (unsigned char c : strBytes) {
-    nBits = (nBits << 8) | c;
-    nCount += 8;
-    while (nCount >= 6) {
-      nCount -= 6;
-      strOut += kDigits[(nBits >> nCount) & 63];
-    }
-  }
-  if (nCount > 0) strOut += kDigits[(nBits << (6 - nCount)) & 63];
-  while (strOut.size() % 4 != 0) strOut += '=';
-  return strOut;
-}
-
 namespace {
 std::string& TestLogDir() {
   static std::string s_strDir;

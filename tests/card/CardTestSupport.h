@@ -6,6 +6,7 @@
 #include "base/system/LibraryLoader.h"
 #include "tests/card/double/PkiCardDouble.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,6 @@
 
 // The test executable's full path, for running it again as a helper child.
 std::string TestExePath();
-
-// Base64 of bytes, written independently of the code under test.
-std::string ToBase64(const std::string& strBytes);
 
 // Where the process log of this test run is written, and how many of its
 // lines hold strNeedle.

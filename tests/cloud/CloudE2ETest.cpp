@@ -18,19 +18,10 @@
 #include "cloud/CloudState.h"
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/cloud/CloudAgentFixture.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestText.h"
 
 namespace {
-
-std::string ReadFile(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string FromBase64(const std::string& strText) {
-  std::string strOut(Base64DecodedMax(strText.size()) + 1, '\0');
-  const int n = Base64Decode(&strOut[0], strText.data(), static_cast<int>(strText.size()));
-  return n < 0 ? std::string() : strOut.substr(0, static_cast<size_t>(n));
-}
 
 int Shell(const std::string& strCommand) {
   return std::system((strCommand + " 2>/dev/null").c_str());

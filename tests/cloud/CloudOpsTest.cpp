@@ -15,12 +15,6 @@
 
 namespace {
 
-std::string ToBase64(const std::string& strBytes) {
-  std::string strOut(Base64EncodedSize(strBytes.size()) + 1, '\0');
-  const int n = Base64Encode(&strOut[0], strBytes.data(), static_cast<int>(strBytes.size()));
-  return strOut.substr(0, static_cast<size_t>(n));
-}
-
 // What the verifier was given, and what it answers.
 struct CVerifyCall {
   int nCalls = 0;

@@ -12,6 +12,7 @@
 #include "base/system/Process.h"
 #include "cloud/CloudState.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestText.h"
 
 class CCloudWorld {
  public:

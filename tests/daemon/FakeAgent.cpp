@@ -29,7 +29,7 @@ int main() {
 
   StartDaemon();
   std::string strWatching = "watching process " + std::to_string(GetCurrentPid()) + ".";
-  if (!WaitFor([&] { return ReadLogs(strLogDir, "TolvanDaemon").find(strWatching) !=
+  if (!WaitUntil([&] { return ReadFilesIn(strLogDir, "TolvanDaemon").find(strWatching) !=
                             std::string::npos; },
                20000)) {
     return 3;

@@ -65,7 +65,7 @@ class WatchdogProcess : public ::testing::Test {
     return nLines;
   }
 
-  std::string DaemonLog() { return ReadLogs(m_install.Path() / "Log", "TolvanDaemon"); }
+  std::string DaemonLog() { return ReadFilesIn(m_install.Path() / "Log", "TolvanDaemon"); }
 
   CTempDir m_install;
   CTempDir m_runtime;
@@ -78,7 +78,7 @@ TEST_F(WatchdogProcess, CrashLoopIsRestartedABoundedNumberOfTimes) {
   std::vector<std::string> vecEnv = Env("crash", "3");
   CProcess agent;
   ASSERT_TRUE(agent.Start(m_strAgent.c_str(), {m_strAgent}, &vecEnv));
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("giving up") != std::string::npos; }, 60000))
+  ASSERT_TRUE(WaitUntil([&] { return DaemonLog().find("giving up") != std::string::npos; }, 60000))
       << DaemonLog();
   // The first start and three restarts; the fourth crash is not restarted.
   EXPECT_EQ(Runs(), 4) << DaemonLog();
@@ -91,7 +91,7 @@ TEST_F(WatchdogProcess, ChosenExitIsNotRestarted) {
   CProcess agent;
   ASSERT_TRUE(agent.Start(m_strAgent.c_str(), {m_strAgent}, &vecEnv));
   ASSERT_TRUE(agent.Wait(30000));
-  ASSERT_TRUE(WaitFor([&] { return DaemonLog().find("quit event") != std::string::npos; }, 20000))
+  ASSERT_TRUE(WaitUntil([&] { return DaemonLog().find("quit event") != std::string::npos; }, 20000))
       << DaemonLog();
   EXPECT_EQ(Runs(), 1);
   EXPECT_EQ(DaemonLog().find("restart"), std::string::npos) << DaemonLog();

@@ -5,18 +5,12 @@
 // deadline.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "http/TolvanServer.h"
-
-// Calls fnDone every 20 ms until it holds (true) or nTimeoutMs have passed
-// (false).
-bool WaitUntil(const std::function<bool()>& fnDone, unsigned nTimeoutMs);
-
-// The value of "key":"value" in a response body; "" when absent.
-std::string JsonValue(const std::string& strBody, const std::string& strKey);
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestText.h"
 
 // The two fields of an answer the tests look at; both empty when the agent
 // could not be reached.

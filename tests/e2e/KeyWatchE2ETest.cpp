@@ -29,19 +29,6 @@ namespace {
 
 constexpr unsigned kDeadlineMs = 30000;
 
-// Every file under dir whose name starts with "Tolvan", joined.
-std::string ReadLog(const fs::path& dir) {
-  std::string strAll;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (entry.path().filename().string().rfind("Tolvan", 0) != 0) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    strAll += text.str();
-  }
-  return strAll;
-}
 
 size_t CountOf(const std::string& strText, const std::string& strWhat) {
   size_t n = 0;
@@ -239,7 +226,7 @@ TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {
   StopServer();
   fs::remove(store / "stray.cer");
 
-  const std::string strLog = ReadLog(LogDir());
+  const std::string strLog = ReadFilesIn(LogDir(), "Tolvan");
   EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module missing or not loadable")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module did not answer in time")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "tokens are read again")) << strLog;

@@ -6,16 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/logging/LogText.h"
-#include "base/logging/ProcessLog.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/Clock.h"
 #include "http/ListenAddress.h"
@@ -23,9 +19,8 @@
 #include "http/TolvanServer.h"
 #include "tests/http/FakeApiHandler.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -48,43 +43,15 @@ bool BlockingHandler(const RequestParams& request, RequestParams& result) {
   return FakeApiHandler::Handle(request, result);
 }
 
-// Calls fnDone until it is true or nTimeoutMs pass.
-template <typename F>
-bool WaitUntil(F fnDone, unsigned nTimeoutMs = 20000) {
-  const uint64_t nEnd = GetTickCountMs() + nTimeoutMs;
-  while (!fnDone()) {
-    if (GetTickCountMs() >= nEnd) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
-
 class ServerHardening : public ::testing::Test {
  protected:
   void SetUp() override {
     FakeApiHandler::Reset();
-    CloseLog();  // a file still open elsewhere would take this test's lines
-    g_ProcessLog.SetFilePath((m_dir.Path() / "Log").string().c_str());
-    g_ProcessLog.SetLogLevel(3);
+    LogTo(m_dir.Path());
   }
   void TearDown() override {
     m_pServer.reset();
-    CloseLog();
-  }
-
-  static void CloseLog() {
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();
-  }
-
-  std::string ReadLog() {
-    CloseLog();
-    std::string strLog;
-    for (const auto& entry : fs::directory_iterator(m_dir.Path() / "Log")) {
-      std::ifstream in(entry.path(), std::ios::binary);
-      strLog.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return strLog;
+    CloseProcessLog();
   }
 
   void MakeServer(const std::string& strIP, RequestHandler pfnHandler = FakeApiHandler::Handle) {
@@ -116,7 +83,7 @@ TEST_F(ServerHardening, SilentConnectionsTakeNoServingSlot) {
     vecSilent.push_back(std::make_unique<CLoopbackClient>(m_nPort));
     ASSERT_TRUE(vecSilent.back()->IsConnected());
   }
-  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 20; }));
+  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 20; }, 20000));
   for (int i = 0; i < 3; ++i) {
     CLoopbackClient client(m_nPort);
     ASSERT_TRUE(client.SendAll(MakeGet("Fun=echo&data=" + std::to_string(i))));
@@ -136,10 +103,10 @@ TEST_F(ServerHardening, AtTheBoundTheOldestSilentConnectionGoesFirst) {
   CLoopbackClient talking(m_nPort);
   ASSERT_TRUE(talking.SendAll(strRequest.substr(0, 20)));
   CLoopbackClient oldestSilent(m_nPort);
-  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 2; }, 20000));
   CLoopbackClient silent2(m_nPort);
   CLoopbackClient silent3(m_nPort);
-  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 4; }));
+  ASSERT_TRUE(WaitUntil([&] { return m_pServer->PendingCount() == 4; }, 20000));
 
   // A fifth at the bound of four: the oldest silent one makes room, the
   // older one that talked stays and is answered.
@@ -151,7 +118,7 @@ TEST_F(ServerHardening, AtTheBoundTheOldestSilentConnectionGoesFirst) {
   ASSERT_TRUE(fifth.SendAll(MakeGet("Fun=echo&data=5")));
   EXPECT_NE(fifth.ReadResponse(), "");
   EXPECT_LE(m_pServer->PendingCount(), 4u);
-  EXPECT_NE(ReadLog().find("sent nothing for longest"), std::string::npos);
+  EXPECT_NE(ReadProcessLog(m_dir.Path()).find("sent nothing for longest"), std::string::npos);
 }
 
 TEST(ListenAddress, OnlyLoopbackSettingsAreTaken) {
@@ -185,7 +152,7 @@ TEST_F(ServerHardening, EveryInterfaceOrAStaleAddressListensOnLoopbackOnly) {
     EXPECT_TRUE(CLoopbackClient(m_nPort, "127.0.0.1").IsConnected()) << szIP;
     EXPECT_FALSE(CLoopbackClient(m_nPort, "127.0.0.2").IsConnected()) << szIP;
     m_pServer.reset();
-    EXPECT_NE(ReadLog().find("IP \"" + std::string(szIP) + "\" is not a loopback address"),
+    EXPECT_NE(ReadProcessLog(m_dir.Path()).find("IP \"" + std::string(szIP) + "\" is not a loopback address"),
               std::string::npos)
         << szIP;
   }
@@ -210,7 +177,7 @@ TEST_F(ServerHardening, ValuesCannotForgeLogLines) {
     ASSERT_NE(client.ReadResponse(), "");
   }
   m_pServer.reset();
-  const std::string strLog = ReadLog();
+  const std::string strLog = ReadProcessLog(m_dir.Path());
   EXPECT_NE(strLog.find("x=a\\x0D\\x0A" + strForged), std::string::npos) << strLog;
   EXPECT_NE(strLog.find("\"outData\":\"b\\x0D\\x0A" + strForged), std::string::npos) << strLog;
   EXPECT_EQ(strLog.find("\n" + strForged), std::string::npos) << strLog;
@@ -327,7 +294,7 @@ TEST_F(ServerHardening, AnOriginNotListedGetsNoResponse) {
   }
   EXPECT_EQ(FakeApiHandler::CallCount(), 2);
   m_pServer.reset();
-  const std::string strLog = ReadLog();
+  const std::string strLog = ReadProcessLog(m_dir.Path());
   EXPECT_NE(strLog.find("refused: origin \"https://evil.example\" is not allowed"),
             std::string::npos);
   EXPECT_NE(strLog.find("refused: host \"rebind.example\" is not the local host"),

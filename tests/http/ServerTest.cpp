@@ -3,17 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "base/logging/ProcessLog.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/Clock.h"
 #include "http/ConnTracker.h"
@@ -21,9 +14,8 @@
 #include "http/TolvanServer.h"
 #include "tests/http/FakeApiHandler.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -36,29 +28,6 @@ std::string Expected(const std::string& strJson) {
 
 std::string EchoBody(const std::string& strData) {
   return "\r\n\r\n{\"outData\":\"" + strData + "\",\"return\":\"0\"}\r\n\r\n";
-}
-
-// Closes the process log's file, so that its directory can be removed.
-void CloseProcessLog() {
-  CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-  g_ProcessLog.CloseFile();
-}
-
-// Points the process log at "Log" in dir, at level 3.
-void LogTo(const CTempDir& dir) {
-  g_ProcessLog.SetFilePath((dir.Path() / "Log").string().c_str());
-  g_ProcessLog.SetLogLevel(3);
-}
-
-// Every log file in "Log" of dir, after closing the one being written.
-std::string ReadLog(const CTempDir& dir) {
-  CloseProcessLog();
-  std::string strLog;
-  for (const auto& entry : fs::directory_iterator(dir.Path() / "Log")) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    strLog.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  return strLog;
 }
 
 // A server on the given address and first port, answering with the test double.
@@ -83,7 +52,7 @@ class ServerTest : public ::testing::Test {
   // A server listening on a free loopback port.
   void StartServer(unsigned nMaxServed = kMaxServedConnections, unsigned nCloseDelayMs = kCloseDelayMs,
                    unsigned nMaxClosing = kMaxClosingConnections) {
-    LogTo(m_dir);
+    LogTo(m_dir.Path());
     m_pServer = MakeServer("127.0.0.1", 0);
     m_pServer->SetServeLimits(nMaxServed, nCloseDelayMs, nMaxClosing);
     ASSERT_TRUE(m_pServer->Start());
@@ -133,7 +102,7 @@ TEST_F(ServerTest, KeyPasswordsNeverReachTheLog) {
   Exchange(MakePost("Fun=echo&label=k1&keyPasswd=s3cr%65t&data=AB&passwd=hunter2&keyPasswdX=shown"));
   EXPECT_EQ(FakeApiHandler::LastRequest().at("keyPasswd"), "s3cret");
   EXPECT_EQ(FakeApiHandler::LastRequest().at("passwd"), "hunter2");
-  const std::string strLog = ReadLog(m_dir);
+  const std::string strLog = ReadProcessLog(m_dir.Path());
   EXPECT_NE(strLog.find("label=k1&keyPasswd=***&data=AB&passwd=***&keyPasswdX=shown"),
             std::string::npos)
       << strLog;
@@ -149,7 +118,7 @@ TEST_F(ServerTest, ResponsesAreLoggedWholeOrCutAt2047Bytes) {
   const std::string strBig = client.ReadResponse();
   ASSERT_GT(strBig.size(), 2047u);
   m_pServer.reset();  // every connection has logged
-  const std::string strLog = ReadLog(m_dir);
+  const std::string strLog = ReadProcessLog(m_dir.Path());
   const std::string strPrefix = "] Send Client ";
   std::vector<std::string> vecLogged;
   for (size_t nPos = strLog.find(strPrefix); nPos != std::string::npos;
@@ -227,11 +196,7 @@ TEST_F(ServerTest, OldestClosingConnectionGoesFirstWhenTooManyWait) {
   ASSERT_NE(first.ReadResponse(), "");
   // The response can arrive before its connection reaches the closer: only
   // once the first waits there is it the oldest.
-  const uint64_t nDeadline = GetTickCountMs() + 10000;
-  while (m_pServer->ClosingCount() < 1 && GetTickCountMs() < nDeadline) {
-    std::this_thread::yield();
-  }
-  ASSERT_EQ(m_pServer->ClosingCount(), 1u);
+  ASSERT_TRUE(WaitUntil([&] { return m_pServer->ClosingCount() == 1; }, 10000));
   CLoopbackClient second(m_nPort);
   ASSERT_TRUE(second.SendAll(MakeGet("Fun=echo&data=2")));
   ASSERT_NE(second.ReadResponse(), "");
@@ -266,7 +231,7 @@ TEST_F(ServerTest, ListensOnTheConfiguredAddressOnlyUntilStopped) {
 
 TEST(ServerSettings, ListenFailureLeavesTheProcessUp) {
   CTempDir dir("tolvan-http");
-  LogTo(dir);
+  LogTo(dir.Path());
   // Ten ports in a row held by others: every bind fails, the last on P + 9.
   std::vector<std::unique_ptr<CTcpServerSocket>> vecHeld;
   uint16_t nFirst = 0;
@@ -292,14 +257,14 @@ TEST(ServerSettings, ListenFailureLeavesTheProcessUp) {
   EXPECT_FALSE(pServer->WaitListening(10000));
   EXPECT_TRUE(pServer->Stop());
   EXPECT_EQ(pServer->m_nState.load(), ServerState::Idle);
-  EXPECT_NE(ReadLog(dir).find("Service listen on port " + std::to_string(nFirst + 9) +
+  EXPECT_NE(ReadProcessLog(dir.Path()).find("Service listen on port " + std::to_string(nFirst + 9) +
                               " fail, exit now...\n"),
             std::string::npos);
 }
 
 TEST(ServerSettings, BusyPortMovesToTheNextOne) {
   CTempDir dir("tolvan-http");
-  LogTo(dir);
+  LogTo(dir.Path());
   // Hold a port whose successor was free a moment ago.
   CTcpServerSocket held(true, false);
   ASSERT_TRUE(held.Bind(0, "127.0.0.1") && held.Listen(1));
@@ -315,7 +280,7 @@ TEST(ServerSettings, BusyPortMovesToTheNextOne) {
   pServer->Stop();
   held.CloseSocket();
   // The start line names the configured port, not the one that was taken.
-  EXPECT_NE(ReadLog(dir).find("Tolvan server start on " + std::to_string(nHeld) + " with log level 3 ...\n"),
+  EXPECT_NE(ReadProcessLog(dir.Path()).find("Tolvan server start on " + std::to_string(nHeld) + " with log level 3 ...\n"),
             std::string::npos);
 }
 
@@ -338,15 +303,12 @@ void LongWaitingWatch(void* pServer) {
 
 TEST_F(ServerTest, KeyWatchRoutineStartsAtOnceAndStopEndsItsWait) {
   g_nWatchPasses = 0;
-  LogTo(m_dir);
+  LogTo(m_dir.Path());
   m_pServer = MakeServer("127.0.0.1", 0);
   m_pServer->SetKeyWatchRoutine(LongWaitingWatch);
   ASSERT_TRUE(m_pServer->Start());
   ASSERT_TRUE(m_pServer->WaitListening(10000));
-  const uint64_t nStart = GetTickCountMs();
-  while (g_nWatchPasses.load() == 0 && GetTickCountMs() - nStart < 10000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polling, against a deadline
-  }
+  EXPECT_TRUE(WaitUntil([] { return g_nWatchPasses.load() > 0; }, 10000));
   EXPECT_EQ(1, g_nWatchPasses.load());
   EXPECT_EQ(1u, m_pServer->KeyWatchCount());
   // Stop wakes the routine from its wait and waits for it to end, so nothing

@@ -59,7 +59,7 @@ class TrayAgent : public CAgentInstall {
     m_nStartTick = ::GetTickCount64();
     if (!m_agent.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv)) return nullptr;
     HWND hWnd = nullptr;
-    WaitFor(
+    WaitUntil(
         [&] {
           std::vector<HWND> vecWindows = FindProcessWindows(kWindowClass, m_agent.GetPid());
           if (vecWindows.size() == 1) hWnd = vecWindows[0];
@@ -81,7 +81,7 @@ class TrayAgent : public CAgentInstall {
   HWND OpenTrayMenu(HWND hWnd) {
     if (!::PostMessageA(hWnd, kTrayCallback, kIconId, WM_RBUTTONDOWN)) return nullptr;
     HWND hMenu = nullptr;
-    WaitFor(
+    WaitUntil(
         [&] {
           hMenu = FindVisibleMenu(m_agent.GetPid());
           return hMenu != nullptr;
@@ -110,10 +110,10 @@ TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
   ASSERT_TRUE(::GetWindowRect(hWnd, &rc));
   EXPECT_TRUE(rc.right <= rc.left || rc.bottom <= rc.top) << "the window is not hidden";
 
-  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs))
+  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs))
       << "the notification area has no icon of the agent's window";
   EXPECT_FALSE(TrayHasIcon(hWnd, kIconId + 1));
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
 
   CProcess second;
   ASSERT_TRUE(second.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv));
@@ -144,7 +144,7 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
   ASSERT_TRUE(tray.IsFrontmost());
   HWND hWnd = StartAgent();
   ASSERT_NE(hWnd, nullptr) << AgentLog();
-  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
   ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
   EXPECT_FALSE(quit.IsSet());
   tray.SetQuitProbe(&quit);
@@ -162,7 +162,7 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
   // A left click on the icon shows the balloon.
   ASSERT_TRUE(::PostMessageA(hWnd, kTrayCallback, kIconId, WM_LBUTTONDOWN));
   CTrayRecorder::CCall balloon{};
-  ASSERT_TRUE(WaitFor([&] { return FindTrayCall(tray, NIM_MODIFY, NIF_INFO, balloon); },
+  ASSERT_TRUE(WaitUntil([&] { return FindTrayCall(tray, NIM_MODIFY, NIF_INFO, balloon); },
                       kDeadlineMs));
   EXPECT_EQ(balloon.hOwner, hWnd);
   EXPECT_EQ(balloon.strInfo, L"The Running!");
@@ -173,7 +173,7 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
   HWND hMenu = OpenTrayMenu(hWnd);
   ASSERT_NE(hMenu, nullptr) << "no popup menu";
   ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_ESCAPE, 0));
-  ASSERT_TRUE(WaitFor([&] { return FindVisibleMenu(m_agent.GetPid()) == nullptr; }, kDeadlineMs));
+  ASSERT_TRUE(WaitUntil([&] { return FindVisibleMenu(m_agent.GetPid()) == nullptr; }, kDeadlineMs));
   hMenu = OpenTrayMenu(hWnd);
   ASSERT_NE(hMenu, nullptr) << "no popup menu the second time";
   EXPECT_FALSE(quit.IsSet());
@@ -202,7 +202,7 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
 
   // The watchdog saw the event, before or after the agent's end, and lets
   // the agent go.
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         std::string strLog = DaemonLog();
         for (const char* szEnd : {"quit event set", "ended after the quit event", "giving up",
@@ -225,8 +225,8 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
 TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentServesOn) {
   HWND hWnd = StartAgent();
   ASSERT_NE(hWnd, nullptr) << AgentLog();
-  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
-  ASSERT_TRUE(WaitFor([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
   CEventProbe quit;
   ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
   UINT nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
@@ -241,7 +241,7 @@ TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentSe
   ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &nid));
   ASSERT_FALSE(TrayHasIcon(hWnd, kIconId));
   ASSERT_TRUE(::PostMessageA(hWnd, nTaskbarCreated, 0, 0));
-  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
 
   // The message again while the icon is there: the add is refused and the
   // one icon stays. Closing the window destroys it, which takes the icon
@@ -249,7 +249,7 @@ TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentSe
   // the loop, so the agent serves on.
   ASSERT_TRUE(::PostMessageA(hWnd, nTaskbarCreated, 0, 0));
   ASSERT_TRUE(::PostMessageA(hWnd, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(WaitFor([&] { return !::IsWindow(hWnd); }, kDeadlineMs));
+  ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(hWnd); }, kDeadlineMs));
   EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
   EXPECT_TRUE(Serving()) << AgentLog();
   EXPECT_FALSE(m_agent.Wait(0));

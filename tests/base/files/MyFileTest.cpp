@@ -14,6 +14,7 @@
 #endif
 #include "base/system/ExePath.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ const std::string kSep(1, g_cFsPathSep);
 void WriteText(const std::string& strPath, const std::string& strText) {
   std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
   out << strText;
-}
-
-std::string ReadText(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class MyFileTest : public ::testing::Test {
@@ -134,7 +130,7 @@ TEST_F(MyFileTest, OpenCreatesAMissingDirectoryOrUsesTempfile) {
   EXPECT_TRUE(t.WriteToFile(data, 2));
   t.CloseFile();
   EXPECT_FALSE(t.IsFileOpen());
-  EXPECT_EQ(ReadText(P("tempfile~")), "hi");
+  EXPECT_EQ(ReadFile(P("tempfile~")), "hi");
 
   // A file that cannot be opened leaves the object closed.
   CMyFile g(P("missing.txt").c_str());
@@ -182,7 +178,7 @@ TEST_F(MyFileTest, ReadsRespectTheBufferAndFailuresLeaveTheStreamUsable) {
 TEST_F(MyFileTest, CertainSizeAndSparseFiles) {
   const std::string strFill = P("fill.bin");
   ASSERT_TRUE(CMyFile::CreateCertainSizeFile(strFill.c_str(), 10000, true));
-  EXPECT_EQ(ReadText(strFill), std::string(10000, '\0'));
+  EXPECT_EQ(ReadFile(strFill), std::string(10000, '\0'));
   // Filling does not shorten a larger file; sizing does.
   int64_t n = 0;
   ASSERT_TRUE(CMyFile::CreateCertainSizeFile(strFill.c_str(), 100, true));
@@ -209,7 +205,7 @@ TEST_F(MyFileTest, CertainSizeAndSparseFiles) {
   ASSERT_TRUE(CMyFile(strPath.c_str()).GetFileSize64(nInst));
   EXPECT_EQ(nInst, nBig);
   ASSERT_TRUE(CMyFile::SetFileSize(strPath.c_str(), 2));
-  EXPECT_EQ(ReadText(strPath), "he");
+  EXPECT_EQ(ReadFile(strPath), "he");
   EXPECT_FALSE(CMyFile::SetFileSize64(strPath.c_str(), -5));
   EXPECT_FALSE(CMyFile::GetFileSize64(m_dir.Str().c_str(), n));  // a directory has no size here
 }
@@ -223,7 +219,7 @@ TEST_F(MyFileTest, CopyAndCompare) {
   WriteText(P("src"), strData);
   WriteText(P("dst"), std::string(20000, 'z'));  // emptied by the copy
   ASSERT_TRUE(CMyFile::BackUpFile(P("src").c_str(), P("dst").c_str()));
-  EXPECT_EQ(ReadText(P("dst")), strData);
+  EXPECT_EQ(ReadFile(P("dst")), strData);
   EXPECT_TRUE(CMyFile::IsSameContent(P("src").c_str(), P("dst").c_str()));
   strData.back() ^= 1;  // differs in the second block only
   WriteText(P("other"), strData);

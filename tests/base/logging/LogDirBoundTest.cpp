@@ -11,17 +11,13 @@
 #include "base/files/FileSystem.h"
 #include "base/logging/WriteDateLog.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 const std::string kSep(1, g_cFsPathSep);
 const std::string kLine = std::string(99, 'l') + "\n";  // 100 bytes
 const char kDropNote[] = "size bound";
-
-std::string ReadText(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteSized(const std::string& strPath, size_t nBytes) {
   std::ofstream(strPath, std::ios::binary | std::ios::trunc) << std::string(nBytes, 'o');
@@ -98,8 +94,8 @@ TEST_F(LogDirBound, OldestOwnFilesGoFirstOthersAndTheCurrentFileStay) {
   EXPECT_TRUE(Exists("TolvanDaemon2026-11-01.log"));
   EXPECT_TRUE(Exists("notes.txt"));
   m_log.CloseFile();
-  EXPECT_EQ(ReadText(In("Tolvan2026-12-04.log")).size(), 1000 + 100u * nLines);
-  EXPECT_EQ(CountOf(ReadText(In("Tolvan2026-12-04.log")), kDropNote), 0u);
+  EXPECT_EQ(ReadFile(In("Tolvan2026-12-04.log")).size(), 1000 + 100u * nLines);
+  EXPECT_EQ(CountOf(ReadFile(In("Tolvan2026-12-04.log")), kDropNote), 0u);
 }
 
 TEST_F(LogDirBound, AFullDayIsDroppedWithOneLineUntilSpaceIsFreedOrTheDayEnds) {
@@ -109,7 +105,7 @@ TEST_F(LogDirBound, AFullDayIsDroppedWithOneLineUntilSpaceIsFreedOrTheDayEnds) {
 
   // Lines are written while they leave 256 bytes free: 17 of them.
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(m_log.Write(kLine.c_str()));
-  std::string strLog = ReadText(strToday);
+  std::string strLog = ReadFile(strToday);
   EXPECT_EQ(CountOf(strLog, kLine), 17u);
   ASSERT_EQ(CountOf(strLog, kDropNote), 1u) << strLog;
   EXPECT_NE(strLog.find("[2026-12-04 10:11:12.345]  The log directory has reached its size bound "
@@ -126,7 +122,7 @@ TEST_F(LogDirBound, AFullDayIsDroppedWithOneLineUntilSpaceIsFreedOrTheDayEnds) {
   }
   // The freed 1,000 bytes take some more lines (fewer than 10: the first
   // drop line stays), then the day is full again and says so once more.
-  strLog = ReadText(strToday);
+  strLog = ReadFile(strToday);
   EXPECT_GT(CountOf(strLog, kLine), 17u);
   EXPECT_LT(CountOf(strLog, kLine), 27u);
   EXPECT_EQ(CountOf(strLog, kDropNote), 2u);
@@ -137,7 +133,7 @@ TEST_F(LogDirBound, AFullDayIsDroppedWithOneLineUntilSpaceIsFreedOrTheDayEnds) {
   ASSERT_TRUE(m_log.Write("a new day\n"));
   m_log.CloseFile();
   EXPECT_FALSE(Exists("Tolvan2026-12-04.log"));
-  EXPECT_EQ(ReadText(In("Tolvan2026-12-05.log")), "a new day\n");
+  EXPECT_EQ(ReadFile(In("Tolvan2026-12-05.log")), "a new day\n");
 }
 
 TEST_F(LogDirBound, WithoutABoundNothingIsRemovedOrDropped) {
@@ -145,5 +141,5 @@ TEST_F(LogDirBound, WithoutABoundNothingIsRemovedOrDropped) {
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(m_log.Write(kLine.c_str()));
   m_log.CloseFile();
   EXPECT_TRUE(Exists("Tolvan2026-12-01.log"));
-  EXPECT_EQ(ReadText(In("Tolvan2026-12-04.log")).size(), 4000u);
+  EXPECT_EQ(ReadFile(In("Tolvan2026-12-04.log")).size(), 4000u);
 }

@@ -12,15 +12,11 @@
 
 #include "base/files/FileSystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 const std::string kSep(1, g_cFsPathSep);
-
-std::string ReadText(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteText(const std::string& strPath, const std::string& strText) {
   std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
@@ -60,7 +56,7 @@ TEST_F(DateLogTest, FirstWriteAppendsToTheDatedFileAndLevelsAboveTheThresholdAre
   EXPECT_TRUE(m_log.WriteLog(1u, 4u, "hidden\n"));
   EXPECT_TRUE(m_log.WriteLog(3u, "shown\n"));
   EXPECT_TRUE(m_log.WriteLog(7u, 3u, "event\n"));
-  EXPECT_EQ(ReadText(LogFile("2026-12-04")),
+  EXPECT_EQ(ReadFile(LogFile("2026-12-04")),
             "earlier\n"
             "[2026-12-04 10:11:12.345]  started 1\n"
             "[2026-12-04 10:11:12.345]  shown\n"
@@ -89,8 +85,8 @@ TEST_F(DateLogTest, DayChangeClosesPrunesAndReopens) {
   EXPECT_EQ(std::string(szName), LogFile("2026-12-05"));
   ASSERT_TRUE(m_log.WriteLog("after midnight\n"));
 
-  EXPECT_EQ(ReadText(LogFile("2026-12-04")), "[2026-12-04 23:59:59.999]  before midnight\n");
-  EXPECT_EQ(ReadText(LogFile("2026-12-05")), "[2026-12-05 00:00:00.001]  after midnight\n");
+  EXPECT_EQ(ReadFile(LogFile("2026-12-04")), "[2026-12-04 23:59:59.999]  before midnight\n");
+  EXPECT_EQ(ReadFile(LogFile("2026-12-05")), "[2026-12-05 00:00:00.001]  after midnight\n");
   for (const auto& s : vGone) EXPECT_FALSE(Exists(In(s))) << s;
   for (const auto& s : vKept) EXPECT_TRUE(Exists(In(s))) << s;
   EXPECT_TRUE(CMyFile::DirIsExist(In("Tolvan2026-11-02.log").c_str()));
@@ -126,10 +122,10 @@ TEST_F(DateLogTest, FileAboveOneGiBIsSetAside) {
   for (unsigned i = 1; i < CWriteLog::kSizeCheckEvery; ++i) ASSERT_TRUE(m_log.Write("x\n"));
   ASSERT_TRUE(Exists(strFile));
   ASSERT_TRUE(m_log.WriteLog("fresh\n"));
-  EXPECT_EQ(ReadText(strFile + "0"), "taken");
+  EXPECT_EQ(ReadFile(strFile + "0"), "taken");
   ASSERT_TRUE(CMyFile::GetFileSize64((strFile + "1").c_str(), nSize));
   EXPECT_GT(nSize, CWriteLog::kSetAsideSize);
-  EXPECT_EQ(ReadText(strFile), "[2026-12-04 10:11:12.345]  fresh\n");
+  EXPECT_EQ(ReadFile(strFile), "[2026-12-04 10:11:12.345]  fresh\n");
 }
 
 TEST_F(DateLogTest, OutputFlags) {
@@ -145,7 +141,7 @@ TEST_F(DateLogTest, OutputFlags) {
   testing::internal::CaptureStdout();
   m_log << "a" << std::string("b") << 42 << -7L << 1.5 << "\n";
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "ab42-71.500000\n");
-  EXPECT_EQ(ReadText(LogFile("2026-12-04")), "ab42-71.500000\n");
+  EXPECT_EQ(ReadFile(LogFile("2026-12-04")), "ab42-71.500000\n");
 }
 
 TEST_F(DateLogTest, TheDatedNameCannotBeReplaced) {
@@ -172,7 +168,7 @@ TEST(WriteLog, PlainFileKeepsItsName) {
     log.SetClock([] { return CMyDatetime(2000, 1, 1, 0, 0, 0, 7); });
     ASSERT_TRUE(log.WriteLog(2u, 1u, "entry\n"));
   }
-  EXPECT_EQ(ReadText(strFile), "[2000-01-01 00:00:00.007][02:01] entry\n");
+  EXPECT_EQ(ReadFile(strFile), "[2000-01-01 00:00:00.007][02:01] entry\n");
 }
 
 TEST(WriteLog, EachThreadHasItsOwnStampBuffer) {

@@ -12,32 +12,13 @@
 
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestText.h"
 
 namespace {
 
-std::string ReadFile(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& strPath, const std::string& strBytes) {
-  std::ofstream(strPath, std::ios::binary) << strBytes;
-}
-
 // Runs a shell command line; its exit code.
 int Shell(const std::string& strCommand) { return std::system((strCommand + " 2>/dev/null").c_str()); }
-
-std::string FromBase64(const std::string& strText) {
-  std::string strOut(Base64DecodedMax(strText.size()) + 1, '\0');
-  const int n = Base64Decode(&strOut[0], strText.data(), static_cast<int>(strText.size()));
-  return n < 0 ? std::string() : strOut.substr(0, static_cast<size_t>(n));
-}
-
-std::string ToBase64(const std::string& strBytes) {
-  std::string strOut(Base64EncodedSize(strBytes.size()) + 1, '\0');
-  const int n = Base64Encode(&strOut[0], strBytes.data(), static_cast<int>(strBytes.size()));
-  return strOut.substr(0, static_cast<size_t>(n));
-}
 
 class CloudKeyCrypto : public ::testing::Test {
  protected:

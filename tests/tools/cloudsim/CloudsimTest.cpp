@@ -25,58 +25,13 @@
 #include "tests/agent/AgentTestSupport.h"
 #include "tests/http/LoopbackClient.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestText.h"
 
 namespace {
 
 const std::string kService = "/orvSignApp/cloud/";
 const char kForm[] = "application/x-www-form-urlencoded";
-
-std::string ReadFile(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::string& strPath, const std::string& strBytes) {
-  std::ofstream(strPath, std::ios::binary) << strBytes;
-}
-
-std::string Base64(const std::string& strBytes) {
-  std::string strOut(4 * ((strBytes.size() + 2) / 3) + 1, '\0');
-  int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&strOut[0]),
-                          reinterpret_cast<const unsigned char*>(strBytes.data()),
-                          static_cast<int>(strBytes.size()));
-  strOut.resize(static_cast<size_t>(std::max(n, 0)));
-  return strOut;
-}
-
-// "" for text that is not padded Base64.
-std::string Unbase64(const std::string& strText) {
-  if (strText.empty() || strText.size() % 4 != 0) return std::string();
-  std::string strOut(strText.size() / 4 * 3, '\0');
-  int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(&strOut[0]),
-                          reinterpret_cast<const unsigned char*>(strText.data()),
-                          static_cast<int>(strText.size()));
-  size_t nPad = strText.size() - strText.find_last_not_of('=') - 1;
-  if (n < 0 || nPad > 2) return std::string();
-  strOut.resize(static_cast<size_t>(n) - nPad);
-  return strOut;
-}
-
-// A member of a flat JSON object: a string's text or a number's digits; ""
-// when absent.
-std::string Member(const std::string& strJson, const std::string& strName) {
-  const std::string strKey = "\"" + strName + "\":";
-  size_t nPos = strJson.find(strKey);
-  if (nPos == std::string::npos) return std::string();
-  nPos += strKey.size();
-  if (nPos < strJson.size() && strJson[nPos] == '"') {
-    size_t nEnd = strJson.find('"', nPos + 1);
-    return nEnd == std::string::npos ? std::string() : strJson.substr(nPos + 1, nEnd - nPos - 1);
-  }
-  return strJson.substr(nPos, strJson.find_first_not_of("-0123456789", nPos) - nPos);
-}
 
 struct CReply {
   int nStatus = 0;
@@ -163,7 +118,7 @@ class CloudsimTest : public ::testing::Test {
                                 CProcess::emPipeStdout));
     const std::string strPortFile = m_dir.Join("sim/port");
     ASSERT_TRUE(
-        WaitFor([&] { return !ReadFile(strPortFile).empty() || m_process.Wait(0); }, 120000));
+        WaitUntil([&] { return !ReadFile(strPortFile).empty() || m_process.Wait(0); }, 120000));
     const std::string strPort = ReadFile(strPortFile);
     std::string strLine;
     ASSERT_TRUE(m_process.ReadOutputLine(strLine));
@@ -202,14 +157,14 @@ class CloudsimTest : public ::testing::Test {
         Openssl("req -x509 -newkey rsa:2048 -nodes -subj /CN=client -days 1 "
                 "-keyout client.key -out client.pem"));
     EXPECT_TRUE(Openssl("x509 -in client.pem -outform DER -out client.der"));
-    return Base64(ReadFile(m_dir.Join("client.der")));
+    return ToBase64(ReadFile(m_dir.Join("client.der")));
   }
 
   // A code the user has scanned, and the verification code the scan gave.
   std::string Enrol(std::string& strVerify) {
-    std::string strCode = Member(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey");
+    std::string strCode = JsonValue(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey");
     strVerify =
-        Member(Post("/control/scan", "{\"cloudKey\":\"" + strCode + "\"}").strBody, "verifyCode");
+        JsonValue(Post("/control/scan", "{\"cloudKey\":\"" + strCode + "\"}").strBody, "verifyCode");
     return strCode;
   }
 
@@ -220,13 +175,13 @@ class CloudsimTest : public ::testing::Test {
         Openssl("cms -encrypt -binary -aes256 -recip sim/envelope.pem -in request.json "
                 "-outform DER -out request.der"));
     return Post(kService + strEndpoint,
-                "{\"envelope\":\"" + Base64(ReadFile(m_dir.Join("request.der"))) + "\"}");
+                "{\"envelope\":\"" + ToBase64(ReadFile(m_dir.Join("request.der"))) + "\"}");
   }
 
   // The reply's envelope opened by openssl with the client's key; "" when
   // there is none or it does not open. The envelope stays in reply.der.
   std::string OpenReply(const CReply& reply) {
-    std::string strDer = Unbase64(Member(reply.strBody, "envelope"));
+    std::string strDer = FromBase64(JsonValue(reply.strBody, "envelope"));
     if (strDer.empty()) return std::string();
     WriteFile(m_dir.Join("reply.der"), strDer);
     if (!Openssl("cms -decrypt -binary -inform DER -in reply.der -recip client.pem "
@@ -250,30 +205,30 @@ class CloudsimTest : public ::testing::Test {
 TEST_F(CloudsimTest, EnrolmentFollowsTheScan) {
   CReply auth = Post(kService + "getCloudKeyAuthCode", "");
   EXPECT_EQ(auth.nStatus, 200);
-  const std::string strCode = Member(auth.strBody, "cloudKey");
+  const std::string strCode = JsonValue(auth.strBody, "cloudKey");
   ASSERT_EQ(strCode.size(), 32u);
   EXPECT_EQ(strCode.find_first_not_of("0123456789abcdef"), std::string::npos);
-  EXPECT_EQ(Member(Post(kService + "setQRCode",
+  EXPECT_EQ(JsonValue(Post(kService + "setQRCode",
                         "cloudKey=" + strCode + "&realVerifyType=3&option=realVerify", kForm)
                        .strBody,
                    "result"),
             "tolvan-cloudkey:" + strCode);
   const std::string strState = "{\"cloudKey\":\"" + strCode + "\"}";
-  EXPECT_EQ(Member(Post(kService + "getCloudKeyState", strState).strBody, "state"), "0");
+  EXPECT_EQ(JsonValue(Post(kService + "getCloudKeyState", strState).strBody, "state"), "0");
 
   CReply scan = Post("/control/scan", "");  // an empty body scans the newest code
-  const std::string strVerify = Member(scan.strBody, "verifyCode");
+  const std::string strVerify = JsonValue(scan.strBody, "verifyCode");
   EXPECT_EQ(strVerify.size(), 6u);
   EXPECT_EQ(strVerify.find_first_not_of("0123456789"), std::string::npos);
-  EXPECT_EQ(Member(scan.strBody, "state"), "2");
-  EXPECT_EQ(Member(Post(kService + "getCloudKeyState", strState).strBody, "state"), "2");
+  EXPECT_EQ(JsonValue(scan.strBody, "state"), "2");
+  EXPECT_EQ(JsonValue(Post(kService + "getCloudKeyState", strState).strBody, "state"), "2");
 
   const std::string strUnknown = std::string(32, '0');
   EXPECT_EQ(
-      Member(Post(kService + "setQRCode", "cloudKey=" + strUnknown, kForm).strBody, "errorCode"),
+      JsonValue(Post(kService + "setQRCode", "cloudKey=" + strUnknown, kForm).strBody, "errorCode"),
       "40401");
   EXPECT_EQ(
-      Member(Post(kService + "getCloudKeyState", "{\"cloudKey\":\"" + strUnknown + "\"}").strBody,
+      JsonValue(Post(kService + "getCloudKeyState", "{\"cloudKey\":\"" + strUnknown + "\"}").strBody,
              "errorCode"),
       "40401");
 }
@@ -284,7 +239,7 @@ TEST_F(CloudsimTest, UserCertificateComesSealedToTheExchangeCertificate) {
   const std::string strCode = Enrol(strVerify);
   CReply reply = PostSealed("getSignCertByCloudKey", Sealed(strVerify, strCode, strClient));
   EXPECT_EQ(reply.nStatus, 200);
-  const std::string strCertB64 = Member(OpenReply(reply), "certB64");
+  const std::string strCertB64 = JsonValue(OpenReply(reply), "certB64");
   ASSERT_FALSE(strCertB64.empty()) << reply.strBody;
 
   // One recipient by issuer and serial, RSA key transport, AES-256-CBC.
@@ -294,7 +249,7 @@ TEST_F(CloudsimTest, UserCertificateComesSealedToTheExchangeCertificate) {
     EXPECT_NE(strPrint.find(szPart), std::string::npos) << szPart;
   }
 
-  WriteFile(m_dir.Join("user.der"), Unbase64(strCertB64));
+  WriteFile(m_dir.Join("user.der"), FromBase64(strCertB64));
   ASSERT_TRUE(Openssl("x509 -inform DER -in user.der -out user.pem"));
   EXPECT_TRUE(Openssl("verify -CAfile sim/ca.pem user.pem"));
   ASSERT_TRUE(Openssl("x509 -in user.pem -noout -serial -subject -ext keyUsage", "user.txt"));
@@ -308,7 +263,7 @@ TEST_F(CloudsimTest, UserCertificateComesSealedToTheExchangeCertificate) {
   EXPECT_LT(strText[7], '8') << strText;
 
   CReply again = PostSealed("getSignCertByCloudKey", Sealed(strVerify, strCode, strClient));
-  EXPECT_EQ(Member(OpenReply(again), "certB64"), strCertB64);
+  EXPECT_EQ(JsonValue(OpenReply(again), "certB64"), strCertB64);
 }
 
 TEST_F(CloudsimTest, SignatureVerifiesOnceItsBytesAreReversed) {
@@ -317,12 +272,12 @@ TEST_F(CloudsimTest, SignatureVerifiesOnceItsBytesAreReversed) {
   const std::string strCode = Enrol(strVerify);
   const std::string strData = "Pay 100 to account 42 \xe4\xb8\xad";
   CReply cert = PostSealed("getSignCertByCloudKey", Sealed(strVerify, strCode, strClient));
-  WriteFile(m_dir.Join("user.der"), Unbase64(Member(OpenReply(cert), "certB64")));
+  WriteFile(m_dir.Join("user.der"), FromBase64(JsonValue(OpenReply(cert), "certB64")));
   ASSERT_TRUE(Openssl("x509 -inform DER -in user.der -noout -pubkey", "user.pub"));
 
   CReply reply = PostSealed("cloudKeySignature", Sealed(strVerify, strCode, strClient,
-                                                        "\"data\":\"" + Base64(strData) + "\","));
-  std::string strSignature = Unbase64(Member(OpenReply(reply), "signedB64"));
+                                                        "\"data\":\"" + ToBase64(strData) + "\","));
+  std::string strSignature = FromBase64(JsonValue(OpenReply(reply), "signedB64"));
   ASSERT_EQ(strSignature.size(), 256u) << reply.strBody;
   WriteFile(m_dir.Join("data.bin"), strData);
   WriteFile(m_dir.Join("sig.bin"), strSignature);
@@ -337,10 +292,10 @@ TEST_F(CloudsimTest, SealedRequestsAreCheckedInOrder) {
   std::string strVerify;
   const std::string strCode = Enrol(strVerify);
   const std::string strUnscanned =
-      Member(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey");
+      JsonValue(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey");
   const std::string strWrong =
       std::string(1, strVerify[0] == '0' ? '1' : '0') + strVerify.substr(1);
-  const std::string strData = "\"data\":\"" + Base64("abc") + "\",";
+  const std::string strData = "\"data\":\"" + ToBase64("abc") + "\",";
   struct {
     const char* szCase;
     const char* szEndpoint;
@@ -355,35 +310,35 @@ TEST_F(CloudsimTest, SealedRequestsAreCheckedInOrder) {
       {"wrong verifyCode", "cloudKeySignature", Sealed(strWrong, strCode, strClient, strData),
        "40301"},
       {"cert not a certificate", "getSignCertByCloudKey",
-       Sealed(strVerify, strCode, Base64("cert")), "40002"},
+       Sealed(strVerify, strCode, ToBase64("cert")), "40002"},
       {"data not Base64", "cloudKeySignature",
        Sealed(strVerify, strCode, strClient, "\"data\":\"a*b\","), "40003"},
   };
   for (const auto& c : cases) {
     CReply reply = c.strContent.empty()
-                       ? Post(kService + c.szEndpoint, "{\"envelope\":\"" + Base64("junk") + "\"}")
+                       ? Post(kService + c.szEndpoint, "{\"envelope\":\"" + ToBase64("junk") + "\"}")
                        : PostSealed(c.szEndpoint, c.strContent);
     EXPECT_EQ(reply.nStatus, 200) << c.szCase;
-    EXPECT_EQ(Member(reply.strBody, "errorCode"), c.szError) << c.szCase;
-    EXPECT_EQ(Member(reply.strBody, "envelope"), "") << c.szCase;
+    EXPECT_EQ(JsonValue(reply.strBody, "errorCode"), c.szError) << c.szCase;
+    EXPECT_EQ(JsonValue(reply.strBody, "envelope"), "") << c.szCase;
   }
 }
 
 TEST_F(CloudsimTest, ControlModesChangeTheServiceAnswers) {
   const std::string strState =
-      "{\"cloudKey\":\"" + Member(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey") +
+      "{\"cloudKey\":\"" + JsonValue(Post(kService + "getCloudKeyAuthCode", "").strBody, "cloudKey") +
       "\"}";
   const std::string strPath = kService + "getCloudKeyState";
 
-  EXPECT_EQ(Member(Post("/control/refuse", "{\"errorCode\":777}").strBody, "result"), "ok");
+  EXPECT_EQ(JsonValue(Post("/control/refuse", "{\"errorCode\":777}").strBody, "result"), "ok");
   CReply refused = Post(strPath, strState);
-  EXPECT_EQ(Member(refused.strBody, "errorCode"), "777");
-  EXPECT_EQ(Member(refused.strBody, "state"), "");
+  EXPECT_EQ(JsonValue(refused.strBody, "errorCode"), "777");
+  EXPECT_EQ(JsonValue(refused.strBody, "state"), "");
   Post("/control/reset", "");
 
-  EXPECT_EQ(Member(Post("/control/slow", "{\"delayMs\":400}").strBody, "result"), "ok");
+  EXPECT_EQ(JsonValue(Post("/control/slow", "{\"delayMs\":400}").strBody, "result"), "ok");
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Member(Post(strPath, strState).strBody, "state"), "0");
+  EXPECT_EQ(JsonValue(Post(strPath, strState).strBody, "state"), "0");
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
   Post("/control/reset", "");
 
@@ -399,7 +354,7 @@ TEST_F(CloudsimTest, ControlModesChangeTheServiceAnswers) {
   };
   for (const auto& m : modes) {
     EXPECT_EQ(
-        Member(Post("/control/garbage", std::string("{\"mode\":\"") + m.szMode + "\"}").strBody,
+        JsonValue(Post("/control/garbage", std::string("{\"mode\":\"") + m.szMode + "\"}").strBody,
                "result"),
         "ok");
     CReply reply = Post(strPath, strState);
@@ -408,7 +363,7 @@ TEST_F(CloudsimTest, ControlModesChangeTheServiceAnswers) {
   }
   Post("/control/reset", "");
   EXPECT_EQ(Post(strPath, strState).strBody, "{\"state\":\"0\"}");
-  EXPECT_EQ(Member(Post("/control/garbage", "{\"mode\":\"other\"}").strBody, "errorCode"), "40004");
+  EXPECT_EQ(JsonValue(Post("/control/garbage", "{\"mode\":\"other\"}").strBody, "errorCode"), "40004");
 }
 
 TEST_F(CloudsimTest, BadConnectionsAreDroppedWhileOthersAreServed) {
@@ -443,7 +398,7 @@ TEST_F(CloudsimTest, BadConnectionsAreDroppedWhileOthersAreServed) {
     expect.Send(strBody);
     CReply reply = ParseReply(expect.Read().substr(strInterim.size()));
     EXPECT_EQ(reply.nStatus, 200);
-    EXPECT_EQ(Member(reply.strBody, "errorCode"), "40001");  // the JSON is cut short
+    EXPECT_EQ(JsonValue(reply.strBody, "errorCode"), "40001");  // the JSON is cut short
   }
   EXPECT_TRUE(idle.WaitEnded(30000)) << "an idle connection was kept";
   EXPECT_EQ(Post(kService + "getCloudKeyAuthCode", "").nStatus, 200);

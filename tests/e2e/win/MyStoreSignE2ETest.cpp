@@ -42,29 +42,6 @@ std::string Dir() {
   return szDir != nullptr ? szDir : "";
 }
 
-Bytes ReadBytes(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  const std::string s = text.str();
-  return Bytes(s.begin(), s.end());
-}
-
-Bytes FromBase64(const std::string& strText) {
-  DWORD nLen = 0;
-  if (!CryptStringToBinaryA(strText.c_str(), static_cast<DWORD>(strText.size()), CRYPT_STRING_BASE64, nullptr,
-                            &nLen, nullptr, nullptr)) {
-    return Bytes();
-  }
-  Bytes out(nLen);
-  if (!CryptStringToBinaryA(strText.c_str(), static_cast<DWORD>(strText.size()), CRYPT_STRING_BASE64, out.data(),
-                            &nLen, nullptr, nullptr)) {
-    return Bytes();
-  }
-  out.resize(nLen);
-  return out;
-}
-
 struct CKeyHandle {
   BCRYPT_KEY_HANDLE m_h = nullptr;
   ~CKeyHandle() {
@@ -127,7 +104,8 @@ class MyStoreSignE2E : public ::testing::Test {
 };
 
 TEST_F(MyStoreSignE2E, CertificateInMyStoreSignsOverHttpAndIsRefusedOnceRemoved) {
-  const Bytes pfx = ReadBytes(Dir() + "/e2e.pfx");
+  const std::string strPfx = ReadFile(Dir() + "/e2e.pfx");
+  const Bytes pfx(strPfx.begin(), strPfx.end());
   ASSERT_FALSE(pfx.empty());
   ASSERT_EQ("", m_store.Import(pfx, L"1234", kLabelWide));
 
@@ -139,7 +117,8 @@ TEST_F(MyStoreSignE2E, CertificateInMyStoreSignsOverHttpAndIsRefusedOnceRemoved)
   const std::string strText = "signed under Wine";
   const Answer answer = Sign(strText);
   ASSERT_EQ("0", answer.m_strReturn);
-  Bytes sig = FromBase64(answer.m_strOut);
+  const std::string strSig = FromBase64(answer.m_strOut);
+  Bytes sig(strSig.begin(), strSig.end());
   ASSERT_EQ(256u, sig.size()) << answer.m_strOut;
   EXPECT_EQ("", CngVerify(m_store.Cert(), strText, sig));
   // The verification is a real one: other text, or a changed signature, fails.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/AgentHost.h"
 #include "tests/agent/AgentInstall.h"
 #include "tests/agent/win/AgentWindows.h"
 
@@ -219,6 +220,42 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
       << strDaemon;
   EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
   EXPECT_EQ(strDaemon.find("giving up"), std::string::npos) << strDaemon;
+  EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
+}
+
+TEST_F(TrayAgent, ExitMessageFromAnotherProgramEndsTheAgentAsTheExitItemDoes) {
+  // What the uninstaller does: find the window by class and title, post the
+  // exit message, wait for the process.
+  CEventProbe quit;
+  CTrayRecorder tray;
+  ASSERT_TRUE(tray.IsFrontmost());
+  HWND hWnd = StartAgent();
+  ASSERT_NE(hWnd, nullptr) << AgentLog();
+  ASSERT_TRUE(WaitFor([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  ASSERT_TRUE(WaitFor([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
+  tray.SetQuitProbe(&quit);
+  ASSERT_EQ(::FindWindowA(kWindowClass, kWindowClass), hWnd);
+
+  ASSERT_TRUE(::PostMessageA(hWnd, kAgentExitMessage, 0, 0));
+  ASSERT_TRUE(m_agent.Wait(kDeadlineMs)) << "the agent did not end\n" << AgentLog();
+  unsigned long dwCode = 99;
+  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+  EXPECT_TRUE(quit.IsSet());
+  std::vector<CTrayRecorder::CCall> vecDeletes;
+  for (const CTrayRecorder::CCall& call : tray.Calls()) {
+    if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
+  }
+  ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
+  EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
+  EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
+  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+
+  // The watchdog takes it as the user's exit: it leaves and starts nothing.
+  ASSERT_TRUE(DaemonSays("quit event", kDeadlineMs)) << DaemonLog();
+  std::string strDaemon = DaemonLog();
+  EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
   EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
 }
 

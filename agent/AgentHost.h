@@ -18,6 +18,12 @@
 
 #include <csignal>
 
+// Windows: the message (WM_APP + 1, no parameters) that another program posts
+// to the agent's window, found by its class and title "Kaltor Client 5.0", to
+// end the agent the way the tray menu's exit item does. The setup program's
+// uninstaller uses it before it removes the files.
+const unsigned kAgentExitMessage = 0x8001;
+
 // The main loop goes on while this is set. Cleared by the exit menu item and
 // by the signal handler.
 extern volatile std::sig_atomic_t g_bRunning;

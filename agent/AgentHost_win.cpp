@@ -64,19 +64,23 @@ void ShowBalloon() {
   ::Shell_NotifyIconA(NIM_MODIFY, &g_nid);
 }
 
+// The way out that the tray menu's exit item takes: the watchdog must let
+// the agent go, so the quit event is set before anything else is taken down;
+// then the icon goes, the loop gets its quit message and its flag cleared.
+void ExitFromTray() {
+  SetQuitEvent();
+  RemoveTrayIcon();
+  ::PostQuitMessage(0);
+  g_bRunning = 0;
+}
+
 void ShowTrayMenu(HWND hWnd) {
   POINT pt = {0, 0};
   ::GetCursorPos(&pt);
   ::SetForegroundWindow(hWnd);
   UINT_PTR nChosen = static_cast<UINT_PTR>(
       ::TrackPopupMenu(g_hTrayMenu, TPM_RETURNCMD, pt.x, pt.y, 0, hWnd, nullptr));
-  if (nChosen != kExitItemId) return;
-  // The user chose to exit: the watchdog must let the agent go, so the quit
-  // event is set before anything else is taken down.
-  SetQuitEvent();
-  RemoveTrayIcon();
-  ::PostQuitMessage(0);
-  g_bRunning = 0;
+  if (nChosen == kExitItemId) ExitFromTray();
 }
 
 LRESULT CALLBACK WndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
@@ -88,6 +92,10 @@ LRESULT CALLBACK WndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       RemoveTrayIcon();
       ::PostQuitMessage(0);
+      break;
+    case kAgentExitMessage:
+      // Another program (the uninstaller) ends the agent as the user would.
+      ExitFromTray();
       break;
     case kTrayMessage:
       if (lParam == WM_LBUTTONDOWN) {

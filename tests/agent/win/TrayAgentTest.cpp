@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/AgentHost.h"
 #include "tests/agent/AgentInstall.h"
 #include "tests/agent/win/AgentWindows.h"
 
@@ -90,6 +91,63 @@ class TrayAgent : public CAgentInstall {
     return hMenu;
   }
 
+  // Starts the agent with its icon calls coming to the test's own
+  // notification area (tray), which notes whether the quit event was set
+  // when the icon was deleted; finds its window and its quit event (not set).
+  void StartRecordedAgent(CTrayRecorder& tray, CEventProbe& quit, HWND& hWnd) {
+    ASSERT_TRUE(tray.IsFrontmost());
+    hWnd = StartAgent();
+    ASSERT_NE(hWnd, nullptr) << AgentLog();
+    ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+    ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
+    EXPECT_FALSE(quit.IsSet());
+    tray.SetQuitProbe(&quit);
+  }
+
+  // The agent, whose window was hWnd, has ended as the user ends it: exit
+  // code 0, the quit event set before its one icon was deleted (as the
+  // recorder saw it), the server stopped, and the watchdog let it go.
+  void ExpectEndedByTheUser(HWND hWnd, const CEventProbe& quit, const CTrayRecorder& tray) {
+    ASSERT_TRUE(m_agent.Wait(kDeadlineMs)) << "the agent did not end\n" << AgentLog();
+    unsigned long dwCode = 99;
+    ASSERT_TRUE(m_agent.GetExitCode(dwCode));
+    EXPECT_EQ(dwCode, 0u);
+    EXPECT_TRUE(quit.IsSet());
+    std::vector<CTrayRecorder::CCall> vecDeletes;
+    for (const CTrayRecorder::CCall& call : tray.Calls()) {
+      if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
+    }
+    ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
+    EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
+    EXPECT_EQ(vecDeletes[0].nId, kIconId);
+    EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
+    EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
+    EXPECT_TRUE(FindProcessWindows(kWindowClass, 0).empty());
+    EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+
+    // The watchdog saw the event, before or after the agent's end, and lets
+    // the agent go.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          std::string strLog = DaemonLog();
+          for (const char* szEnd : {"quit event set", "ended after the quit event", "giving up",
+                                    "restart"}) {
+            if (strLog.find(szEnd) != std::string::npos) return true;
+          }
+          return false;
+        },
+        kDeadlineMs))
+        << DaemonLog();
+    std::string strDaemon = DaemonLog();
+    EXPECT_TRUE(strDaemon.find("quit event set") != std::string::npos ||
+                strDaemon.find("ended after the quit event") != std::string::npos)
+        << strDaemon;
+    EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
+    EXPECT_EQ(strDaemon.find("giving up"), std::string::npos) << strDaemon;
+    EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
+
+  }
+
   CProcess m_agent;
   ULONGLONG m_nStartTick = 0;
 };
@@ -137,17 +195,10 @@ TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
 }
 
 TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
-  // The agent's icon calls come to the test's own notification area, which
-  // notes whether the quit event was set when the icon was deleted.
   CEventProbe quit;
   CTrayRecorder tray;
-  ASSERT_TRUE(tray.IsFrontmost());
-  HWND hWnd = StartAgent();
-  ASSERT_NE(hWnd, nullptr) << AgentLog();
-  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
-  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
-  EXPECT_FALSE(quit.IsSet());
-  tray.SetQuitProbe(&quit);
+  HWND hWnd = nullptr;
+  ASSERT_NO_FATAL_FAILURE(StartRecordedAgent(tray, quit, hWnd));
 
   // The icon as the agent adds it: messages come back as the tray callback,
   // with the display title as its tip.
@@ -183,43 +234,21 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
   // Choose the one item: "退出".
   ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_DOWN, 0));
   ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_RETURN, 0));
-  ASSERT_TRUE(m_agent.Wait(kDeadlineMs)) << "the agent did not end\n" << AgentLog();
-  unsigned long dwCode = 99;
-  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
-  EXPECT_EQ(dwCode, 0u);
-  EXPECT_TRUE(quit.IsSet());
-  std::vector<CTrayRecorder::CCall> vecDeletes;
-  for (const CTrayRecorder::CCall& call : tray.Calls()) {
-    if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
-  }
-  ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
-  EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
-  EXPECT_EQ(vecDeletes[0].nId, kIconId);
-  EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
-  EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
-  EXPECT_TRUE(FindProcessWindows(kWindowClass, 0).empty());
-  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+  ASSERT_NO_FATAL_FAILURE(ExpectEndedByTheUser(hWnd, quit, tray));
+}
 
-  // The watchdog saw the event, before or after the agent's end, and lets
-  // the agent go.
-  ASSERT_TRUE(WaitUntil(
-      [&] {
-        std::string strLog = DaemonLog();
-        for (const char* szEnd : {"quit event set", "ended after the quit event", "giving up",
-                                  "restart"}) {
-          if (strLog.find(szEnd) != std::string::npos) return true;
-        }
-        return false;
-      },
-      kDeadlineMs))
-      << DaemonLog();
-  std::string strDaemon = DaemonLog();
-  EXPECT_TRUE(strDaemon.find("quit event set") != std::string::npos ||
-              strDaemon.find("ended after the quit event") != std::string::npos)
-      << strDaemon;
-  EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
-  EXPECT_EQ(strDaemon.find("giving up"), std::string::npos) << strDaemon;
-  EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
+TEST_F(TrayAgent, ExitMessageFromAnotherProgramEndsTheAgentAsTheExitItemDoes) {
+  // What the uninstaller does: find the window by class and title, post the
+  // exit message, wait for the process.
+  CEventProbe quit;
+  CTrayRecorder tray;
+  HWND hWnd = nullptr;
+  ASSERT_NO_FATAL_FAILURE(StartRecordedAgent(tray, quit, hWnd));
+  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  ASSERT_EQ(::FindWindowA(kWindowClass, kWindowClass), hWnd);
+
+  ASSERT_TRUE(::PostMessageA(hWnd, kAgentExitMessage, 0, 0));
+  ASSERT_NO_FATAL_FAILURE(ExpectEndedByTheUser(hWnd, quit, tray));
 }
 
 TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentServesOn) {

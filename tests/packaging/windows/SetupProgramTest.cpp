@@ -1,0 +1,228 @@
+// The setup program as a user runs it: a silent install into the current
+// user's %LOCALAPPDATA%\Tolvan of this Wine prefix, the installed agent
+// serving on a port of the test's choosing, a second install over the running
+// agent, and a silent uninstall that ends the agent and leaves nothing behind:
+// no file, no Run entry, no entry in the list of programs, no Start-menu entry.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "base/system/Process.h"
+#include "tests/agent/AgentTestSupport.h"
+#include "tests/agent/win/AgentWindows.h"
+#include "tests/support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvan";
+const char kWindowClass[] = "Kaltor Client 5.0";
+const unsigned kSetupDeadlineMs = 120000;
+const unsigned kAgentDeadlineMs = 30000;
+
+// Everything the setup program puts into the install directory.
+const char* const kInstalledFiles[] = {"Tolvan.exe", "TolvanDaemon.exe", "pkiCard.dll",
+                                       "README.txt", "Demo\\index.html", "Uninstall.exe"};
+
+fs::path KnownFolder(int nCsidl) {
+  wchar_t szPath[MAX_PATH] = {0};
+  if (FAILED(::SHGetFolderPathW(nullptr, nCsidl, nullptr, SHGFP_TYPE_CURRENT, szPath))) {
+    return fs::path();
+  }
+  return fs::path(szPath);
+}
+
+// A string value under HKEY_CURRENT_USER; false when there is none.
+bool ReadUserString(const wchar_t* szKey, const wchar_t* szName, std::wstring& strValue) {
+  wchar_t szData[1024] = {0};
+  DWORD dwSize = sizeof(szData);
+  if (::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData, &dwSize) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  strValue = szData;
+  return true;
+}
+
+bool UserKeyExists(const wchar_t* szKey) {
+  HKEY hKey = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, szKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
+  ::RegCloseKey(hKey);
+  return true;
+}
+
+// Every file under dir, as paths relative to it.
+std::vector<std::string> FilesUnder(const fs::path& dir) {
+  std::vector<std::string> vecFiles;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    vecFiles.push_back(fs::relative(it->path(), dir, ec).string());
+  }
+  return vecFiles;
+}
+
+// Runs a program with arguments and waits for it; its exit code, or -1 when
+// it could not be started or did not end in time.
+long RunAndWait(const std::string& strPath, const std::vector<std::string>& vecArgs) {
+  CProcess process;
+  std::vector<std::string> vecAll{strPath};
+  vecAll.insert(vecAll.end(), vecArgs.begin(), vecArgs.end());
+  if (!process.Start(strPath.c_str(), vecAll)) return -1;
+  if (!process.Wait(kSetupDeadlineMs)) {
+    process.Kill();
+    process.Wait(kAgentDeadlineMs);
+    return -1;
+  }
+  unsigned long dwCode = 0;
+  return process.GetExitCode(dwCode) ? static_cast<long>(dwCode) : -1;
+}
+
+class SetupProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (WineWithoutDisplay()) {
+      GTEST_SKIP() << "Wine has no X display here; run the tests under xvfb-run";
+    }
+    m_strSetup = BuildPath(TOLVAN_SETUP_PATH).string();
+    ASSERT_TRUE(fs::exists(m_strSetup)) << m_strSetup;
+    fs::path localAppData = KnownFolder(CSIDL_LOCAL_APPDATA);
+    fs::path programs = KnownFolder(CSIDL_PROGRAMS);
+    ASSERT_FALSE(localAppData.empty());
+    ASSERT_FALSE(programs.empty());
+    m_install = localAppData / "Tolvan";
+    m_shortcut = programs / "Tolvan.lnk";
+    // The test installs where a user's install goes: in a prefix of its own.
+    ASSERT_FALSE(fs::exists(m_install))
+        << m_install.string() << " exists: this Wine prefix already holds an install"
+        << " (remove it with its Uninstall.exe /S, or use a fresh WINEPREFIX)";
+    ASSERT_FALSE(UserKeyExists(kUninstallKey)) << "this Wine prefix already holds an install";
+    ASSERT_TRUE(m_uninstallCopy.Ok());
+  }
+
+  void TearDown() override {
+    if (m_agent.GetPid() != 0 && !m_agent.Wait(0)) {
+      m_agent.Kill();
+      m_agent.Wait(kAgentDeadlineMs);
+    }
+    // A failed case leaves no install behind for the next run in this prefix.
+    if (m_bInstalled && fs::exists(m_install / "Uninstall.exe")) Uninstall();
+  }
+
+  long Install() {
+    m_bInstalled = true;
+    return RunAndWait(m_strSetup, {"/S"});
+  }
+
+  // Runs the uninstaller as its own copy does: from another directory, told
+  // where the install is with "_?=", so that the wait ends when it has done.
+  long Uninstall() {
+    fs::path copy = m_uninstallCopy.Path() / "Uninstall.exe";
+    std::error_code ec;
+    fs::copy_file(m_install / "Uninstall.exe", copy, fs::copy_options::overwrite_existing, ec);
+    if (ec) return -1;
+    // "_?=" takes the rest of the command line, unquoted.
+    std::string strDir = m_install.string();
+    if (strDir.find(' ') != std::string::npos) {
+      char szShort[MAX_PATH] = {0};
+      DWORD dwLen = ::GetShortPathNameA(strDir.c_str(), szShort, sizeof(szShort));
+      if (dwLen == 0 || dwLen >= sizeof(szShort)) return -1;
+      strDir = szShort;
+    }
+    return RunAndWait(copy.string(), {"/S", "_?=" + strDir});
+  }
+
+  // Starts the installed agent and waits until it answers on m_nPort.
+  bool StartInstalledAgent() {
+    std::string strAgent = (m_install / "Tolvan.exe").string();
+    // As at logon: no console, no standard streams.
+    if (!m_agent.Start(strAgent.c_str(), {strAgent}, nullptr, CProcess::emNoStdHandles)) {
+      return false;
+    }
+    return WaitUntil([&] { return Serving() || m_agent.Wait(0); }, kAgentDeadlineMs) && Serving();
+  }
+
+  bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
+  std::string AgentLog() { return ReadFilesIn(m_install / "Log", "Tolvan2"); }
+
+  std::string m_strSetup;
+  fs::path m_install;
+  fs::path m_shortcut;
+  CTempDir m_uninstallCopy{"tolvan-uninstall"};
+  bool m_bInstalled = false;
+  CProcess m_agent;
+  uint16_t m_nPort = 0;
+};
+
+TEST_F(SetupProgram, InstallsForTheUserServesAndUninstallsWithoutATrace) {
+  ASSERT_EQ(Install(), 0);
+  for (const char* szFile : kInstalledFiles) {
+    EXPECT_TRUE(fs::is_regular_file(m_install / szFile)) << szFile;
+  }
+  std::wstring strRun;
+  ASSERT_TRUE(ReadUserString(kRunKey, L"Tolvan", strRun)) << "no Run entry";
+  EXPECT_EQ(strRun, L"\"" + (m_install / "Tolvan.exe").wstring() + L"\"");
+  std::wstring strUninstall;
+  ASSERT_TRUE(ReadUserString(kUninstallKey, L"UninstallString", strUninstall));
+  EXPECT_EQ(strUninstall, L"\"" + (m_install / "Uninstall.exe").wstring() + L"\"");
+  std::wstring strQuiet;
+  ASSERT_TRUE(ReadUserString(kUninstallKey, L"QuietUninstallString", strQuiet));
+  EXPECT_EQ(strQuiet, strUninstall + L" /S");
+  std::wstring strName;
+  ASSERT_TRUE(ReadUserString(kUninstallKey, L"DisplayName", strName));
+  EXPECT_EQ(strName, L"Tolvan");
+  EXPECT_TRUE(fs::is_regular_file(m_shortcut)) << m_shortcut.string();
+  // A silent install starts nothing.
+  EXPECT_EQ(::FindWindowA(kWindowClass, kWindowClass), nullptr);
+
+  // The installed agent, with its settings beside it, serves on a free port;
+  // a second start leaves at once.
+  m_nPort = PickFreePort();
+  ASSERT_NE(m_nPort, 0);
+  std::ofstream(m_install / "TolvanService.ini", std::ios::binary)
+      << "[Config]\nPort=" << m_nPort << "\nDebugLevel=3\n";
+  ASSERT_TRUE(StartInstalledAgent()) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return ::FindWindowA(kWindowClass, kWindowClass) != nullptr; },
+                      kAgentDeadlineMs));
+  CProcess second;
+  std::string strAgent = (m_install / "Tolvan.exe").string();
+  ASSERT_TRUE(second.Start(strAgent.c_str(), {strAgent}, nullptr, CProcess::emNoStdHandles));
+  ASSERT_TRUE(second.Wait(kAgentDeadlineMs)) << "the second copy stays";
+  unsigned long dwCode = 99;
+  ASSERT_TRUE(second.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+  EXPECT_FALSE(m_agent.Wait(0));
+  EXPECT_TRUE(Serving());
+
+  // Installing again over the running agent ends it first, keeps the
+  // settings and leaves a working install.
+  ASSERT_EQ(Install(), 0) << AgentLog();
+  EXPECT_TRUE(m_agent.Wait(0)) << "the setup program returned while the old agent ran";
+  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+  EXPECT_TRUE(fs::is_regular_file(m_install / "TolvanService.ini"));
+  ASSERT_TRUE(StartInstalledAgent()) << AgentLog();
+
+  // The silent uninstall ends the agent, waits for it, and removes it all.
+  ASSERT_EQ(Uninstall(), 0) << AgentLog();
+  EXPECT_TRUE(m_agent.Wait(0)) << "the uninstaller returned while the agent ran";
+  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
+  EXPECT_EQ(dwCode, 0u);
+  EXPECT_EQ(FilesUnder(m_install), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(m_install));
+  EXPECT_FALSE(ReadUserString(kRunKey, L"Tolvan", strRun)) << "the Run entry stays";
+  EXPECT_FALSE(UserKeyExists(kUninstallKey));
+  EXPECT_FALSE(fs::exists(m_shortcut));
+}
+
+}  // namespace

@@ -3,7 +3,7 @@
 #include "agent/AgentHost.h"
 #include "agent/AgentServer.h"
 #include "agent/DaemonLauncher.h"
-#include "base/system/ExePath.h"
+#include "base/system/AppDirs.h"
 #include "base/system/SingleInstance.h"
 #include "http/TolvanServer.h"
 
@@ -19,7 +19,7 @@ int AgentMain() {
 
   if (!CreateAgentHost()) return 0;
   {
-    std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(GetExeDir());
+    std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(GetSettingsDir(), GetStateDir());
     pServer->SetWatchdogLauncher(LaunchWatchdog);
     InstallStopSignals();
     pServer->Start();

@@ -3,13 +3,21 @@
 #include "agent/AgentHost.h"
 #include "agent/AgentServer.h"
 #include "agent/DaemonLauncher.h"
+#include "base/logging/ProcessLog.h"
 #include "base/system/AppDirs.h"
 #include "base/system/SingleInstance.h"
 #include "http/TolvanServer.h"
 
 namespace {
 
-void LaunchWatchdog() { StartDaemon(); }
+void LaunchWatchdog() {
+  if (IsServiceSupervised()) {
+    WriteProcessLog(0, 1, "%s=1: the service manager restarts the agent, no watchdog started.\n",
+                    AGENT_ENV_SUPERVISED);
+    return;
+  }
+  StartDaemon();
+}
 
 }  // namespace
 

@@ -248,6 +248,16 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
         << DaemonLog();
   }
 
+  // A second start at the same logon (the autostart entry beside the unit)
+  // finds the first copy's single-instance lock and leaves at once.
+  CProcess second;
+  ASSERT_TRUE(StartAgent(second));
+  ASSERT_TRUE(second.Wait(20000));
+  unsigned long dwSecondCode = 99;
+  ASSERT_TRUE(second.GetExitCode(dwSecondCode));
+  EXPECT_EQ(dwSecondCode, 0u);
+  EXPECT_NE(PostFun(m_nPort, "cloudPing").find("\"-10000\""), std::string::npos);
+
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), SIGTERM), 0);
   ASSERT_TRUE(agent.Wait(30000));
   unsigned long dwCode = 99;

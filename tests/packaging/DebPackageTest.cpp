@@ -44,9 +44,7 @@ int RunCommand(const std::vector<std::string>& vecArgs, std::string& strOutput) 
   for (long n; (n = process.ReadOutput(buf, sizeof(buf))) > 0;) {
     strOutput.append(buf, static_cast<size_t>(n));
   }
-  unsigned long dwCode = 0;
-  if (!process.Wait(TOLVAN_INFINITE) || !process.GetExitCode(dwCode)) return -1;
-  return static_cast<int>(dwCode);
+  return static_cast<int>(ExitCodeWithin(process, TOLVAN_INFINITE));
 }
 
 std::string ReadText(const fs::path& file) {
@@ -252,17 +250,11 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
   // finds the first copy's single-instance lock and leaves at once.
   CProcess second;
   ASSERT_TRUE(StartAgent(second));
-  ASSERT_TRUE(second.Wait(20000));
-  unsigned long dwSecondCode = 99;
-  ASSERT_TRUE(second.GetExitCode(dwSecondCode));
-  EXPECT_EQ(dwSecondCode, 0u);
+  EXPECT_EQ(ExitCodeWithin(second, 20000), 0);
   EXPECT_NE(PostFun(m_nPort, "cloudPing").find("\"-10000\""), std::string::npos);
 
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), SIGTERM), 0);
-  ASSERT_TRUE(agent.Wait(30000));
-  unsigned long dwCode = 99;
-  ASSERT_TRUE(agent.GetExitCode(dwCode));
-  EXPECT_EQ(dwCode, 0u);
+  ASSERT_EQ(ExitCodeWithin(agent, 30000), 0);
   EXPECT_NE(AgentLog().find("Stop requested by signal 15"), std::string::npos) << AgentLog();
   if (bSupervised) {
     EXPECT_EQ(DaemonLog(), "") << "a watchdog ran beside the service manager";

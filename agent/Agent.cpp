@@ -3,13 +3,21 @@
 #include "agent/AgentHost.h"
 #include "agent/AgentServer.h"
 #include "agent/DaemonLauncher.h"
-#include "base/system/ExePath.h"
+#include "base/logging/ProcessLog.h"
+#include "base/system/AppDirs.h"
 #include "base/system/SingleInstance.h"
 #include "http/TolvanServer.h"
 
 namespace {
 
-void LaunchWatchdog() { StartDaemon(); }
+void LaunchWatchdog() {
+  if (IsServiceSupervised()) {
+    WriteProcessLog(0, 1, "%s=1: the service manager restarts the agent, no watchdog started.\n",
+                    AGENT_ENV_SUPERVISED);
+    return;
+  }
+  StartDaemon();
+}
 
 }  // namespace
 
@@ -19,7 +27,7 @@ int AgentMain() {
 
   if (!CreateAgentHost()) return 0;
   {
-    std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(GetExeDir());
+    std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(GetSettingsDir(), GetStateDir());
     pServer->SetWatchdogLauncher(LaunchWatchdog);
     InstallStopSignals();
     pServer->Start();

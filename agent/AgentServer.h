@@ -6,6 +6,8 @@
 #include "http/TolvanServer.h"
 
 // The service object as the agent runs it: settings from "TolvanService.ini"
-// in strAppDir, the daily log in "Log" there, requests routed to chEnvParm and
-// the dispatcher, and the key watch. The caller adds the watchdog launcher.
-std::unique_ptr<CTolvanServer> CreateAgentServer(const std::string& strAppDir);
+// in strSettingsDir, the daily log in "Log" in strStateDir, requests routed to
+// chEnvParm and the dispatcher, and the key watch. The caller adds the
+// watchdog launcher.
+std::unique_ptr<CTolvanServer> CreateAgentServer(const std::string& strSettingsDir,
+                                                 const std::string& strStateDir);

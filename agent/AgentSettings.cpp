@@ -15,11 +15,11 @@ constexpr int kLogKeptDays = 7;
 
 }  // namespace
 
-CServerSettings ReadAgentSettings(const std::string& strAppDir) {
+CServerSettings ReadAgentSettings(const std::string& strSettingsDir) {
   std::setlocale(LC_CTYPE, "");
 
   CIniFile::RecordList vecRecords;
-  CIniFile::Load(JoinPath(strAppDir, kSettingsFile), vecRecords);  // missing: defaults
+  CIniFile::Load(JoinPath(strSettingsDir, kSettingsFile), vecRecords);  // missing: defaults
   CServerSettings settings;
   settings.m_strIP = CIniFile::GetValue("IP", kSettingsSection, vecRecords, "127.0.0.1");
   settings.m_nPort = static_cast<uint16_t>(
@@ -35,8 +35,8 @@ CServerSettings ReadAgentSettings(const std::string& strAppDir) {
   return settings;
 }
 
-void ConfigureProcessLog(const std::string& strAppDir, int nLevel, int nLogMaxMB) {
-  g_ProcessLog.SetFilePath(JoinPath(strAppDir, "Log").c_str());
+void ConfigureProcessLog(const std::string& strStateDir, int nLevel, int nLogMaxMB) {
+  g_ProcessLog.SetFilePath(JoinPath(strStateDir, "Log").c_str());
   g_ProcessLog.SetPreFileName("Tolvan");
   g_ProcessLog.SetExtFileName("log");
   g_ProcessLog.SetOutFlag(emLogFile);

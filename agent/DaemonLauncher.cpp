@@ -60,6 +60,11 @@ bool StartDaemon() {
   return true;
 }
 
+bool IsServiceSupervised() {
+  std::string strValue;
+  return GetEnvVar(AGENT_ENV_SUPERVISED, strValue) && strValue == "1";
+}
+
 void SetQuitEvent() {
   if (g_hQuitEvent) g_hQuitEvent->Set();
 }

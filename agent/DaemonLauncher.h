@@ -6,6 +6,14 @@
 // name, "vex50_quit_flag" followed by the tick count at launch),
 // "process_id" and "module_path" (the agent's executable).
 
+// Set to "1" by a service manager that restarts the agent itself (the systemd
+// user unit does): the agent then starts no watchdog, so that two supervisors
+// never race to restart it.
+constexpr const char* AGENT_ENV_SUPERVISED = "TOLVAN_SUPERVISED";
+
+// True when AGENT_ENV_SUPERVISED is "1".
+bool IsServiceSupervised();
+
 // Creates the quit event, sets the variables and starts the watchdog. Logs
 // "Cannot start Daemon.\n" when the program cannot be started; the agent
 // runs on regardless. Always true.

@@ -7,6 +7,7 @@
 
 #include "base/ini/IniFile.h"
 #include "base/search/DecimalText.h"
+#include "base/system/AppDirs.h"
 #include "base/system/ConfigDir.h"
 #include "base/system/ExePath.h"
 #include "cloud/CloudResult.h"
@@ -76,7 +77,7 @@ std::string CloudStateFilePath() {
     std::lock_guard<std::mutex> lock(s_mutexSettings);
     strDir = s_strStateDir;
   }
-  if (strDir.empty()) strDir = GetExeDir();
+  if (strDir.empty()) strDir = GetStateDir();
   return strDir.empty() ? std::string() : JoinPath(strDir, kStateFile);
 }
 

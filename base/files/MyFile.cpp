@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/files/FileSystem.h"
-#include "base/system/ExePath.h"
+#include "base/system/AppDirs.h"
 
 namespace {
 
@@ -238,7 +238,7 @@ CMyFile::~CMyFile() { CloseFile(); }
 
 void CMyFile::SetFilePath(const char* szDir) {
   if (szDir == nullptr || szDir[0] == '\0') {
-    const std::string strDir = GetExeDir();
+    const std::string strDir = GetStateDir();
     if (!StoreField(m_szFilePath, strDir.c_str(), strDir.size())) m_szFilePath[0] = '\0';
     return;
   }

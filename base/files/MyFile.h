@@ -80,7 +80,8 @@ class CMyFile {
   CMyFile& operator=(const CMyFile&) = delete;
 
   // Non-empty: stored without one trailing separator and created at once.
-  // Empty or null: the running executable's directory.
+  // Empty or null: the running executable's directory, or the user's state
+  // directory when the executable's is not writable (base/system/AppDirs.h).
   void SetFilePath(const char* szDir);
   void GetFilePath(char* szDest) const;
   virtual void SetFileName(const char* szName);

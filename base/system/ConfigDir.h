@@ -10,3 +10,10 @@ std::string GetConfigDir();
 
 // strFile inside the configuration directory.
 std::string GetConfigFilePath(const char* szFile);
+
+// The per-user directory for state and logs: $XDG_STATE_HOME/Tolvan (or
+// ~/.local/state/Tolvan) on POSIX, %LOCALAPPDATA%\Tolvan on Windows (the
+// configuration directory when that is not set). A relative XDG value is
+// ignored like an unset one. Returned without a trailing separator; nothing
+// is created here.
+std::string GetStateHomeDir();

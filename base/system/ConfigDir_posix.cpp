@@ -14,15 +14,23 @@ std::string WithoutTrailingSlash(std::string strDir) {
   return strDir;
 }
 
-}  // namespace
-
-std::string GetConfigDir() {
-  std::string strDir = EnvValue("TOLVAN_CONFIG_DIR");
-  if (!strDir.empty()) return WithoutTrailingSlash(strDir);
-  strDir = EnvValue("XDG_CONFIG_HOME");
+// "Tolvan" in the XDG base directory named by szVar, or in szUnderHome
+// inside $HOME when that variable is unset, empty or relative.
+std::string XdgDir(const char* szVar, const char* szUnderHome) {
+  std::string strDir = EnvValue(szVar);
   // XDG asks for an absolute path; a relative one is ignored like an unset one.
   if (!strDir.empty() && strDir[0] == '/') return WithoutTrailingSlash(strDir) + "/Tolvan";
   strDir = EnvValue("HOME");
   if (strDir.empty()) strDir = ".";
-  return WithoutTrailingSlash(strDir) + "/.config/Tolvan";
+  return WithoutTrailingSlash(strDir) + szUnderHome;
 }
+
+}  // namespace
+
+std::string GetConfigDir() {
+  const std::string strDir = EnvValue("TOLVAN_CONFIG_DIR");
+  if (!strDir.empty()) return WithoutTrailingSlash(strDir);
+  return XdgDir("XDG_CONFIG_HOME", "/.config/Tolvan");
+}
+
+std::string GetStateHomeDir() { return XdgDir("XDG_STATE_HOME", "/.local/state/Tolvan"); }

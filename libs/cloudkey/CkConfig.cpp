@@ -5,6 +5,7 @@
 
 #include "base/ini/IniFile.h"
 #include "base/search/DecimalText.h"
+#include "base/system/AppDirs.h"
 #include "base/system/ExePath.h"
 #include "base/system/Process.h"
 
@@ -49,7 +50,7 @@ bool NumberSetting(const CIniFile::RecordList& vecRecords, const char* szKey, co
 }
 
 std::string DefaultIniFile() {
-  const std::string strDir = GetExeDir();
+  const std::string strDir = GetSettingsDir();
   return strDir.empty() ? std::string() : JoinPath(strDir, kSettingsFile);
 }
 

@@ -68,3 +68,9 @@ std::string PostFun(uint16_t nPort, const std::string& strFun) {
   }
   return ResponseBody(client.ReadResponse(10000));
 }
+
+long ExitCodeWithin(CProcess& process, unsigned nTimeoutMs) {
+  unsigned long dwCode = 0;
+  if (!process.Wait(nTimeoutMs) || !process.GetExitCode(dwCode)) return -1;
+  return static_cast<long>(dwCode);
+}

@@ -28,3 +28,9 @@ bool PortAccepts(uint16_t nPort);
 
 // Posts "Fun=<fun>" to /Tolvan on nPort; the response body, or "".
 std::string PostFun(uint16_t nPort, const std::string& strFun);
+
+class CProcess;
+
+// The exit code of process once it has ended, waiting at most nTimeoutMs;
+// -1 when it is still running then.
+long ExitCodeWithin(CProcess& process, unsigned nTimeoutMs);

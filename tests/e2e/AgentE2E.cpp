@@ -19,7 +19,7 @@ std::unique_ptr<CTolvanServer> StartAgentServer(const std::string& strAppDir, un
                                                 unsigned nTimeoutMs) {
   CloseProcessLog();
   SetKeyWatchInterval(nIntervalMs);
-  std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(strAppDir);
+  std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(strAppDir, strAppDir);
   if (!pServer || !pServer->Start()) return nullptr;
   if (!pServer->WaitListening(nTimeoutMs)) {
     pServer->Stop();

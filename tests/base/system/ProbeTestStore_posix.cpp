@@ -4,36 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
-
-namespace {
-
-// Sets a variable for the life of the object and puts the old value back.
-class CEnvOverride {
- public:
-  CEnvOverride(const char* szName, const std::string& strValue) : m_strName(szName) {
-    const char* szOld = std::getenv(szName);
-    m_bHad = szOld != nullptr;
-    if (m_bHad) m_strOld = szOld;
-    setenv(szName, strValue.c_str(), 1);
-  }
-  ~CEnvOverride() {
-    if (m_bHad) {
-      setenv(m_strName.c_str(), m_strOld.c_str(), 1);
-    } else {
-      unsetenv(m_strName.c_str());
-    }
-  }
-  CEnvOverride(const CEnvOverride&) = delete;
-  CEnvOverride& operator=(const CEnvOverride&) = delete;
-
- private:
-  std::string m_strName;
-  std::string m_strOld;
-  bool m_bHad = false;
-};
-
-}  // namespace
 
 struct CProbeTestStore::CImpl {
   CTempDir m_dir{"keyprobe-test"};

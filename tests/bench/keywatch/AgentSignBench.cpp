@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     std::fclose(pIni);
   }
 
-  std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(app.Str());  // the production interval
+  // The production interval.
+  std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(app.Str(), app.Str());
   CTolvanServer& server = *pServer;
   // On every way out: the watch ends, then the card library closes its
   // session, before the token and the module go.

@@ -80,7 +80,7 @@ TEST(MyDatetime, StampIsNormalisedInPlace) {
   ExpectDatetime(u, 2023, 12, 31, 23, 59, 0, 0);
 }
 
-TEST(MyDatetime, ParseTextForms) {
+TEST(MyDatetime, ParseTextFormsAndCopies) {
   CMyDatetime t("2026-12-04 14:55:16:123");
   ExpectDatetime(t, 2026, 12, 4, 14, 55, 16, 123);
   EXPECT_TRUE(t.TimeSeparator() == ':' && t.DateSeparator() == '-');
@@ -103,9 +103,8 @@ TEST(MyDatetime, ParseTextForms) {
     const std::string strText = v.Format("%Y-%M-%D %H:%U:%S:%R");
     EXPECT_TRUE(CMyDatetime(strText) == v) << strText;
   }
-}
 
-TEST(MyDatetime, CopiesKeepValueNotSeparators) {
+  // Copies keep the value; a copy made new has no separators of its own.
   CMyDatetime parsed("2026-12-04 14:55:16.123");
   CMyDatetime copy(parsed);
   EXPECT_TRUE(copy == parsed);

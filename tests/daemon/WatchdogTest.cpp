@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 #include <string>
 
 #include "base/system/Process.h"
@@ -13,21 +12,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(WatchdogHistory, ParsesSkipsJunkAndRoundTrips) {
+// The restart history: junk is skipped, the text round-trips, only the window
+// stays (ticks from another boot, later than now, go), and the back-off
+// doubles up to its cap.
+TEST(WatchdogHistory, ParsePruneAndBackoff) {
   EXPECT_TRUE(ParseRestartHistory("").empty());
   EXPECT_EQ(ParseRestartHistory("5,x,,12,-3,99999999999999999999,7"),
             (std::vector<uint64_t>{5, 12, 7}));
   std::vector<uint64_t> vec = {1, 20, 300};
   EXPECT_EQ(ParseRestartHistory(FormatRestartHistory(vec)), vec);
-}
-
-TEST(WatchdogHistory, KeepsOnlyTheWindowAndDropsTicksFromAnotherBoot) {
-  std::vector<uint64_t> vec = {1000, 5000, 9000, 10000, 20000};
+  vec = {1000, 5000, 9000, 10000, 20000};
   PruneRestartHistory(vec, 10000, 5001);
   EXPECT_EQ(vec, (std::vector<uint64_t>{5000, 9000, 10000}));
-}
 
-TEST(WatchdogHistory, BackoffDoublesUpToItsCap) {
   CWatchdogPolicy policy;
   policy.m_dwFirstBackoffMs = 500;
   policy.m_dwMaxBackoffMs = 3000;
@@ -57,12 +54,10 @@ class WatchdogProcess : public ::testing::Test {
                             "TOLVAN_WATCHDOG_BACKOFF_MS=10"});
   }
 
-  int Runs() {
-    std::ifstream in(m_record);
-    int nLines = 0;
-    std::string strLine;
-    while (std::getline(in, strLine)) ++nLines;
-    return nLines;
+  // One line per start of the fake agent.
+  long Runs() {
+    const std::string strRecord = ReadFile(m_record);
+    return std::count(strRecord.begin(), strRecord.end(), '\n');
   }
 
   std::string DaemonLog() { return ReadFilesIn(m_install.Path() / "Log", "TolvanDaemon"); }

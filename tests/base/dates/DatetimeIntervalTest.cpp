@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <string>
 
 #include "base/dates/MyDatetime.h"
 #include "tests/base/dates/CivilReference.h"

@@ -20,13 +20,6 @@ void ExpectMatchesReference(int64_t nJulian) {
 
 }  // namespace
 
-TEST(JulianDay, KnownDays) {
-  EXPECT_EQ(JulianFromCivil(1, 1, 1900), 2415021);
-  EXPECT_EQ(JulianFromCivil(1, 1, 2000), 2451545);
-  EXPECT_EQ(JulianFromCivil(24, 11, -4713), 0);
-  EXPECT_EQ(CivilFromJulian(2415021).nDayOfWeek, 1);  // Monday
-}
-
 TEST(JulianDay, EveryDayOfTwelveCenturiesAndRandomDaysRoundTrip) {
   // 1500-01-01 .. 2700-01-01, every day: covers all leap-year cases.
   for (int64_t j = civil_ref::Julian(1500, 1, 1); j <= civil_ref::Julian(2700, 1, 1); ++j) {
@@ -50,11 +43,8 @@ TEST(JulianDay, OutOfRangeDaysAndMonthsRoll) {
     int d, m, y;
     int wantY, wantM, wantD;
   } const cases[] = {
-      {30, 2, 2024, 2024, 3, 1},   {0, 3, 2024, 2024, 2, 29},   {0, 3, 2023, 2023, 2, 28},
-      {1, 13, 2024, 2025, 1, 1},   {1, 14, 2024, 2025, 2, 1},   {1, 0, 2024, 2023, 12, 1},
-      {1, -1, 2024, 2023, 11, 1},  {1, -12, 2024, 2022, 12, 1}, {1, 15, 2024, 2025, 3, 1},
-      {1, 25, 2024, 2026, 1, 1},   {366, 1, 2024, 2024, 12, 31}, {-365, 1, 2024, 2022, 12, 31},
-      {1, 1000, 2000, 2083, 4, 1}, {31, 4, 2026, 2026, 5, 1},
+      {30, 2, 2024, 2024, 3, 1},   {0, 3, 2024, 2024, 2, 29},    {1, 0, 2024, 2023, 12, 1},
+      {1, -12, 2024, 2022, 12, 1}, {-365, 1, 2024, 2022, 12, 31}, {1, 1000, 2000, 2083, 4, 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(JulianFromCivil(c.d, c.m, c.y), civil_ref::Julian(c.wantY, c.wantM, c.wantD))
@@ -72,7 +62,11 @@ TEST(JulianDay, OutOfRangeDaysAndMonthsRoll) {
   }
 }
 
-TEST(JulianDay, ClampsAtTheEndsOfTheRange) {
+TEST(JulianDay, KnownDaysAndClampsAtTheEndsOfTheRange) {
+  EXPECT_EQ(JulianFromCivil(1, 1, 1900), 2415021);
+  EXPECT_EQ(JulianFromCivil(1, 1, 2000), 2451545);
+  EXPECT_EQ(JulianFromCivil(24, 11, -4713), 0);
+  EXPECT_EQ(CivilFromJulian(2415021).nDayOfWeek, 1);  // Monday
   EXPECT_EQ(JulianFromCivil(1, 1, -5000), kMinJulianDay);
   EXPECT_EQ(JulianFromCivil(INT_MIN, INT_MIN, INT_MIN), kMinJulianDay);
   EXPECT_EQ(JulianFromCivil(INT_MAX, INT_MAX, INT_MAX), kMaxJulianDay);

@@ -137,7 +137,7 @@ TEST(MyDate, AddMonthAndYear) {
   ExpectDate(e, 2000, 1, 15);
 }
 
-TEST(MyDate, DayArithmeticAndComparisons) {
+TEST(MyDate, DayArithmeticComparisonsAndTheEndsOfTheRange) {
   CMyDate d(2024, 2, 28);
   ExpectDate(++d, 2024, 2, 29);
   ExpectDate(d++, 2024, 2, 29);
@@ -155,10 +155,9 @@ TEST(MyDate, DayArithmeticAndComparisons) {
   const CMyDate a(2024, 5, 1), b(2024, 5, 2), a2(2024, 5, 1);
   EXPECT_TRUE(a == a2 && !(a != a2) && a <= a2 && a >= a2 && !(a < a2) && !(a > a2));
   EXPECT_TRUE(a != b && a < b && b > a && a <= b && !(a >= b) && !(b <= a) && !(a == b));
-}
 
-TEST(MyDate, DayArithmeticStopsAtTheEndsOfTheRange) {
-  CMyDate d(0);
+  // Arithmetic stops at the ends of the range.
+  d = CMyDate(0);
   --d;
   EXPECT_EQ(d.Julian(), 0);
   d -= 2147483647;

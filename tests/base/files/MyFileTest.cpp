@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,11 +18,6 @@
 namespace {
 
 const std::string kSep(1, g_cFsPathSep);
-
-void WriteText(const std::string& strPath, const std::string& strText) {
-  std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-  out << strText;
-}
 
 class MyFileTest : public ::testing::Test {
  protected:
@@ -139,7 +133,7 @@ TEST_F(MyFileTest, OpenCreatesAMissingDirectoryOrUsesTempfile) {
 }
 
 TEST_F(MyFileTest, ReadsRespectTheBufferAndFailuresLeaveTheStreamUsable) {
-  WriteText(P("r.bin"), std::string(140, 'r'));
+  WriteFile(P("r.bin"), std::string(140, 'r'));
   CMyFile f(P("r.bin").c_str());
   ASSERT_TRUE(f.OpenFile(CMyFile::kModeIn | CMyFile::kModeBinary));
   unsigned char buf[100];
@@ -157,7 +151,7 @@ TEST_F(MyFileTest, ReadsRespectTheBufferAndFailuresLeaveTheStreamUsable) {
   EXPECT_TRUE(f.GetFileSize(nSize) && nSize == 140u);
   EXPECT_TRUE(f.GetFileReadPtrPos(nPos) && nPos == 3u);  // the size query puts the position back
 
-  WriteText(P("l.txt"), "abcdefghijklmnopqrstuvwxy\nsecond\nlast");
+  WriteFile(P("l.txt"), "abcdefghijklmnopqrstuvwxy\nsecond\nlast");
   CMyFile g(P("l.txt").c_str());
   ASSERT_TRUE(g.OpenFile(CMyFile::kModeIn | CMyFile::kModeBinary));
   char line[10];
@@ -193,7 +187,7 @@ TEST_F(MyFileTest, CertainSizeAndSparseFiles) {
   // Sparse sizes beyond 4 GiB, on existing files only.
   const std::string strPath = P("big.log");
   EXPECT_FALSE(CMyFile::SetFileSize64(strPath.c_str(), 1));
-  WriteText(strPath, "head");
+  WriteFile(strPath, "head");
   const int64_t nBig = (int64_t{5} << 30) + 123;
   ASSERT_TRUE(CMyFile::SetFileSize64(strPath.c_str(), nBig));
   ASSERT_TRUE(CMyFile::GetFileSize64(strPath.c_str(), n));
@@ -211,18 +205,18 @@ TEST_F(MyFileTest, CertainSizeAndSparseFiles) {
 }
 
 TEST_F(MyFileTest, CopyAndCompare) {
-  WriteText(P("e1"), "");
-  WriteText(P("e2"), "");
+  WriteFile(P("e1"), "");
+  WriteFile(P("e2"), "");
   EXPECT_TRUE(CMyFile::IsSameContent(P("e1").c_str(), P("e2").c_str()));
   std::string strData;
   for (int i = 0; i < 3000; ++i) strData += static_cast<char>(i * 7);
-  WriteText(P("src"), strData);
-  WriteText(P("dst"), std::string(20000, 'z'));  // emptied by the copy
+  WriteFile(P("src"), strData);
+  WriteFile(P("dst"), std::string(20000, 'z'));  // emptied by the copy
   ASSERT_TRUE(CMyFile::BackUpFile(P("src").c_str(), P("dst").c_str()));
   EXPECT_EQ(ReadFile(P("dst")), strData);
   EXPECT_TRUE(CMyFile::IsSameContent(P("src").c_str(), P("dst").c_str()));
   strData.back() ^= 1;  // differs in the second block only
-  WriteText(P("other"), strData);
+  WriteFile(P("other"), strData);
   EXPECT_FALSE(CMyFile::IsSameContent(P("src").c_str(), P("other").c_str()));
   EXPECT_FALSE(CMyFile::IsSameContent(P("src").c_str(), P("e1").c_str()));
   EXPECT_FALSE(CMyFile::IsSameContent(P("src").c_str(), P("none").c_str()));
@@ -241,14 +235,20 @@ TEST_F(MyFileTest, DiskSpaceOnAnyPath) {
   EXPECT_FALSE(CMyFile::QueryDiskSpaceMB("", nTotal2, nFree2));
 }
 
-TEST_F(MyFileTest, FindAllFilesFollowsTheMask) {
+TEST_F(MyFileTest, FindAllFilesFollowsTheMaskAndListsHiddenFilesOnlyWhenAsked) {
   CMyFile::MakeDirectory((P("old")).c_str());
   CMyFile::MakeDirectory((P("x.log")).c_str());
-  WriteText(P("a.log"), "");
-  WriteText(P("b.txt"), "");
-  WriteText(P("old") + kSep + "in-old.log", "");
-  WriteText(P("x.log") + kSep + "in-x.log", "");
-  WriteText(P("x.log") + kSep + "in-x.txt", "");
+  WriteFile(P("a.log"), "");
+  WriteFile(P("b.txt"), "");
+  WriteFile(P("old") + kSep + "in-old.log", "");
+  WriteFile(P("x.log") + kSep + "in-x.log", "");
+  WriteFile(P("x.log") + kSep + "in-x.txt", "");
+  // Hidden means a dot name on POSIX and the attribute on Windows.
+  const std::string strHidden = P(g_cFsPathSep == '/' ? ".hidden.log" : "secret.log");
+  WriteFile(strHidden, "");
+#ifdef _WIN32
+  ASSERT_TRUE(::SetFileAttributesA(strHidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+#endif
 
   std::vector<std::string> v{"kept"};
   CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, false);
@@ -262,37 +262,22 @@ TEST_F(MyFileTest, FindAllFilesFollowsTheMask) {
   CMyFile::FindAllFiles(strWithSep.c_str(), "*.*", vFlat, false, false);
   std::sort(vFlat.begin(), vFlat.end());
   EXPECT_EQ(vFlat, (std::vector<std::string>{P("a.log"), P("b.txt")}));
+  vFlat.clear();
+  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", vFlat, false, true);
+  std::sort(vFlat.begin(), vFlat.end());
+  want = {strHidden, P("a.log")};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(vFlat, want) << "hidden files only when asked";
 
   vFlat.clear();
   CMyFile::FindAllFiles(P("absent").c_str(), "*.*", vFlat, true, true);
   EXPECT_TRUE(vFlat.empty());
 }
 
-// Hidden means a dot name on POSIX and the attribute on Windows.
-TEST_F(MyFileTest, HiddenFilesOnlyWhenAsked) {
-  const bool bPosix = g_cFsPathSep == '/';
-  const std::string strHidden = P(bPosix ? ".hidden.log" : "secret.log");
-  WriteText(strHidden, "");
-  WriteText(P("seen.log"), "");
-#ifdef _WIN32
-  ASSERT_TRUE(::SetFileAttributesA(strHidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
-#endif
-  std::vector<std::string> v;
-  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, false);
-  EXPECT_EQ(v, (std::vector<std::string>{P("seen.log")}));
-  v.clear();
-  CMyFile::FindAllFiles(m_dir.Str().c_str(), "*.log", v, true, true);
-  std::sort(v.begin(), v.end());
-  EXPECT_EQ(v, (std::vector<std::string>{strHidden, P("seen.log")}));
-#ifdef _WIN32
-  ::SetFileAttributesA(strHidden.c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
-}
-
 TEST_F(MyFileTest, LinkLoopsAreNotEntered) {
   if (g_cFsPathSep == '\\') GTEST_SKIP() << "symbolic links need privileges on Windows";
   CMyFile::MakeDirectory(P("d").c_str());
-  WriteText(P("d") + "/f.txt", "");
+  WriteFile(P("d") + "/f.txt", "");
   std::error_code ec;
   std::filesystem::create_directory_symlink(m_dir.Str(), P("d") + "/back", ec);
   ASSERT_FALSE(ec);

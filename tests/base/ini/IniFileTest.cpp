@@ -8,6 +8,7 @@
 
 #include "base/files/FileSystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -19,15 +20,10 @@ class IniFileTest : public ::testing::Test {
 
   std::string PathOf(const char* szName) const { return m_dir.Join(szName); }
 
-  std::string WriteFile(const char* szName, const std::string& strBytes) const {
-    std::string strPath = PathOf(szName);
-    std::ofstream(strPath, std::ios::binary) << strBytes;
-    return strPath;
-  }
-
-  static std::string ReadFile(const std::string& strPath) {
-    std::ifstream in(strPath, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // Writes a file of the directory; its path.
+  std::string Write(const char* szName, const std::string& strBytes) const {
+    WriteFile(PathOf(szName), strBytes);
+    return PathOf(szName);
   }
 
   // File text with "\n" line ends, whatever the platform wrote.
@@ -57,7 +53,7 @@ void ExpectRecords(const Records& actual, const Records& expected) {
 }  // namespace
 
 TEST_F(IniFileTest, LoadParsesHeadersKeysAndCommentsAndSkipsTheRest) {
-  std::string strPath = WriteFile("a.ini",
+  std::string strPath = Write("a.ini",
                                   "top=1\n"
                                   "# a\n"
                                   "  ; b  \n"
@@ -100,8 +96,8 @@ TEST_F(IniFileTest, RoundTripKeepsCommentsAndOrderWithEitherLineEnd) {
   };
   const std::string strCrLf = ToCrLf(strOriginal);
   Records recs, recsCrLf;
-  ASSERT_TRUE(CIniFile::Load(WriteFile("rt.ini", strOriginal), recs));
-  ASSERT_TRUE(CIniFile::Load(WriteFile("crlf.ini", strCrLf), recsCrLf));
+  ASSERT_TRUE(CIniFile::Load(Write("rt.ini", strOriginal), recs));
+  ASSERT_TRUE(CIniFile::Load(Write("crlf.ini", strCrLf), recsCrLf));
   ExpectRecords(recsCrLf, recs);
 
   std::string strCopy = PathOf("copy.ini");
@@ -132,7 +128,7 @@ TEST_F(IniFileTest, SetValuePlacesKeysAndSections) {
                        Rec("", "B", "", ""), Rec("", "B", "b1", "x"), Rec("", "A", "", ""),
                        Rec("", "A", "a9", "9"), Rec("", "C", "", ""), Rec("", "C", "c1", "3")});
 
-  std::string strPath = WriteFile("set.ini", "[Old]\nk=v\n");
+  std::string strPath = Write("set.ini", "[Old]\nk=v\n");
   ASSERT_TRUE(CIniFile::Create(strPath));  // empties an existing file
   EXPECT_EQ(ReadFile(strPath), "");
   ASSERT_TRUE(CIniFile::SetValue("Port", "8888", "Config", strPath));
@@ -144,7 +140,7 @@ TEST_F(IniFileTest, SetValuePlacesKeysAndSections) {
 // Names and values that would change the file's structure when written are
 // refused, so text from elsewhere cannot add sections or keys.
 TEST_F(IniFileTest, SetValueRefusesTextThatBreaksTheFormat) {
-  std::string strPath = WriteFile("inj.ini", "[S]\nk=v\n");
+  std::string strPath = Write("inj.ini", "[S]\nk=v\n");
   const std::string strBefore = ReadFile(strPath);
   EXPECT_FALSE(CIniFile::SetValue("k", "x\n[Evil]\nk=1", "S", strPath));
   EXPECT_FALSE(CIniFile::SetValue("k", "x\r", "S", strPath));
@@ -168,7 +164,7 @@ TEST_F(IniFileTest, SetValueRefusesTextThatBreaksTheFormat) {
 }
 
 TEST_F(IniFileTest, QueriesOnListAndFile) {
-  std::string strPath = WriteFile("q.ini", "[A]\nx=1\ny=2\n[B]\n[A]\nz=3\n");
+  std::string strPath = Write("q.ini", "[A]\nx=1\ny=2\n[B]\n[A]\nz=3\n");
   Records recs;
   ASSERT_TRUE(CIniFile::Load(strPath, recs));
   EXPECT_TRUE(CIniFile::RecordExists("z", "A", recs));
@@ -186,7 +182,7 @@ TEST_F(IniFileTest, QueriesOnListAndFile) {
 }
 
 TEST_F(IniFileTest, SectionEditsAndComments) {
-  std::string strPath = WriteFile("e.ini", "[A]\nx=1\n[B]\ny=2\n");
+  std::string strPath = Write("e.ini", "[A]\nx=1\n[B]\ny=2\n");
   ASSERT_TRUE(CIniFile::AddSection("C", strPath));
   ASSERT_TRUE(CIniFile::AddSection("A", strPath));  // exists: nothing added
   ASSERT_TRUE(CIniFile::RenameSection("B", "BB", strPath));
@@ -199,7 +195,7 @@ TEST_F(IniFileTest, SectionEditsAndComments) {
   EXPECT_EQ(CIniFile::Content(strPath), "[BB]\n[C]");
 
   // Comment setters add one line end.
-  strPath = WriteFile("c.ini", "[S]\nk=v\n[T]\n[S]\n");
+  strPath = Write("c.ini", "[S]\nk=v\n[T]\n[S]\n");
   ASSERT_TRUE(CIniFile::SetSectionComments("# note", "S", strPath));
   ASSERT_TRUE(CIniFile::SetRecordComments("; one\n; two\n", "k", "S", strPath));
   EXPECT_FALSE(CIniFile::SetRecordComments("# x", "nokey", "S", strPath));
@@ -211,14 +207,14 @@ TEST_F(IniFileTest, SectionEditsAndComments) {
 }
 
 TEST_F(IniFileTest, SortOrdersSectionsAndKeys) {
-  std::string strPath = WriteFile("s.ini", "orphan=1\n# b\n[B]\nz=1\na=2\n[A]\nm=3\n[B]\nc=4\n");
+  std::string strPath = Write("s.ini", "orphan=1\n# b\n[B]\nz=1\na=2\n[A]\nm=3\n[B]\nc=4\n");
   ASSERT_TRUE(CIniFile::Sort(strPath, false));
   // B's two headers become one, with all of B's keys once.
   EXPECT_EQ(CIniFile::Content(strPath), "[A]\nm=3\n# b\n[B]\na=2\nc=4\nz=1");
   ASSERT_TRUE(CIniFile::Sort(strPath, true));
   EXPECT_EQ(CIniFile::Content(strPath), "# b\n[B]\nz=1\nc=4\na=2\n[A]\nm=3");
 
-  std::string strNoHeaders = WriteFile("nh.ini", "b=1\na=2\n");
+  std::string strNoHeaders = Write("nh.ini", "b=1\na=2\n");
   EXPECT_FALSE(CIniFile::Sort(strNoHeaders, false));
   EXPECT_EQ(ReadFile(strNoHeaders), "b=1\na=2\n");
 }

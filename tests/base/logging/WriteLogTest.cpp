@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -17,10 +15,15 @@
 namespace {
 
 const std::string kSep(1, g_cFsPathSep);
+const std::string kLine = std::string(99, 'l') + "\n";  // 100 bytes
+const char kDropNote[] = "size bound";
 
-void WriteText(const std::string& strPath, const std::string& strText) {
-  std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-  out << strText;
+size_t CountOf(const std::string& strText, const std::string& strWhat) {
+  size_t nCount = 0;
+  for (size_t n = strText.find(strWhat); n != std::string::npos; n = strText.find(strWhat, n + 1)) {
+    ++nCount;
+  }
+  return nCount;
 }
 
 // A date log in a temporary directory with a clock the test moves by hand.
@@ -38,6 +41,15 @@ class DateLogTest : public ::testing::Test {
   std::string LogFile(const std::string& strDate) const { return In("Tolvan" + strDate + ".log"); }
   std::string In(const std::string& strName) const { return m_strLogDir + kSep + strName; }
   bool Exists(const std::string& strPath) const { return CMyFile::FileIsExist(strPath.c_str()); }
+  int64_t DirBytes() const {
+    int64_t nTotal = 0, nSize = 0;
+    std::vector<FsEntry> vecEntries;
+    FsFindEntries(m_strLogDir.c_str(), "*", vecEntries);
+    for (const FsEntry& e : vecEntries) {
+      if (!e.bDirectory && FsPeekFileSize64(In(e.strName).c_str(), nSize)) nTotal += nSize;
+    }
+    return nTotal;
+  }
 
   CTempDir m_dir{"tolvan-log"};
   std::string m_strLogDir;
@@ -49,7 +61,7 @@ class DateLogTest : public ::testing::Test {
 
 TEST_F(DateLogTest, FirstWriteAppendsToTheDatedFileAndLevelsAboveTheThresholdAreSkipped) {
   CMyFile::MakeDirectory(m_strLogDir.c_str());
-  WriteText(LogFile("2026-12-04"), "earlier\n");
+  WriteFile(LogFile("2026-12-04"), "earlier\n");
   ASSERT_TRUE(m_log.WriteLog("started %d\n", 1));
   m_log.SetLogLevel(3);
   EXPECT_TRUE(m_log.WriteLog(4u, "hidden\n"));
@@ -74,8 +86,8 @@ TEST_F(DateLogTest, DayChangeClosesPrunesAndReopens) {
       "Tolvan2026-11-01.log0",  // set aside for size
       "tolvan2026-11-01.log",   // another prefix (case counts)
       "Other2026-11-01.log",  "Tolvan2026-11-01.txt", "Tolvan-old.log"};
-  for (const auto& s : vGone) WriteText(In(s), "x");
-  for (const auto& s : vKept) WriteText(In(s), "x");
+  for (const auto& s : vGone) WriteFile(In(s), "x");
+  for (const auto& s : vKept) WriteFile(In(s), "x");
   CMyFile::MakeDirectory(In("Tolvan2026-11-02.log").c_str());
 
   m_now = CMyDatetime(2026, 12, 5, 0, 0, 0, 1);
@@ -94,7 +106,7 @@ TEST_F(DateLogTest, DayChangeClosesPrunesAndReopens) {
 
 TEST_F(DateLogTest, NoPruningWithoutReservedDays) {
   CMyFile::MakeDirectory(m_strLogDir.c_str());
-  WriteText(LogFile("2020-01-01"), "x");
+  WriteFile(LogFile("2020-01-01"), "x");
   // 1e9 days reach before the calendar: nothing to delete.
   for (int nDays : {0, 1000000000, 1}) {
     m_log.SetReservedDays(nDays);
@@ -107,7 +119,7 @@ TEST_F(DateLogTest, FileAboveOneGiBIsSetAside) {
   const std::string strFile = LogFile("2026-12-04");
   CMyFile::MakeDirectory(m_strLogDir.c_str());
   // Exactly 1 GiB stays.
-  WriteText(strFile, "big\n");
+  WriteFile(strFile, "big\n");
   ASSERT_TRUE(CMyFile::SetFileSize64(strFile.c_str(), CWriteLog::kSetAsideSize));
   ASSERT_TRUE(m_log.WriteLog("one\n"));
   m_log.CloseFile();
@@ -118,7 +130,7 @@ TEST_F(DateLogTest, FileAboveOneGiBIsSetAside) {
 
   // One byte more is found at the next size check, 10,000 writes on, and the
   // file moves to the first free numbered name ("0" is taken).
-  WriteText(strFile + "0", "taken");
+  WriteFile(strFile + "0", "taken");
   for (unsigned i = 1; i < CWriteLog::kSizeCheckEvery; ++i) ASSERT_TRUE(m_log.Write("x\n"));
   ASSERT_TRUE(Exists(strFile));
   ASSERT_TRUE(m_log.WriteLog("fresh\n"));
@@ -184,4 +196,81 @@ TEST(WriteLog, EachThreadHasItsOwnStampBuffer) {
   const std::regex re(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
   EXPECT_TRUE(std::regex_match(std::string(pMain), re)) << pMain;
   EXPECT_TRUE(std::regex_match(strOther, re)) << strOther;
+}
+
+// The size bound of the directory: the oldest of the log's own files make room
+// first, the file being written and other programs' files stay.
+TEST_F(DateLogTest, OldestOwnFilesGoFirstOthersAndTheCurrentFileStay) {
+  CMyFile::MakeDirectory(m_strLogDir.c_str());
+  // 6,000 bytes in the directory, the bound 6,000: every line must make room.
+  const std::vector<std::string> vecOwnOldestFirst = {
+      "Tolvan2026-12-01.log", "Tolvan2026-12-02.log0", "Tolvan2026-12-02.log2",
+      "Tolvan2026-12-02.log"};
+  for (const std::string& s : vecOwnOldestFirst) WriteFile(In(s), std::string(1000, 'o'));
+  WriteFile(In("Tolvan2026-12-04.log"), std::string(1000, 'o'));       // today's: being written
+  WriteFile(In("TolvanDaemon2026-11-01.log"), std::string(500, 'o'));  // another program's
+  WriteFile(In("notes.txt"), std::string(500, 'o'));
+  m_log.SetMaxDirSize(6000);
+
+  // Each removal frees 1,000 bytes, room for 10 lines of 100 next to the
+  // 256 bytes kept for the drop line: one file goes at line 1, 8, 18 and 28.
+  const std::vector<unsigned> vecRemovedAfter = {1, 8, 18, 28};
+  unsigned nLines = 0;
+  for (size_t nGone = 0; nGone < vecRemovedAfter.size(); ++nGone) {
+    for (; nLines < vecRemovedAfter[nGone] - 1; ++nLines) ASSERT_TRUE(m_log.Write(kLine.c_str()));
+    EXPECT_TRUE(Exists(In(vecOwnOldestFirst[nGone]))) << "line " << nLines;
+    ASSERT_TRUE(m_log.Write(kLine.c_str()));
+    ++nLines;
+    for (size_t i = 0; i < vecOwnOldestFirst.size(); ++i) {
+      EXPECT_EQ(Exists(In(vecOwnOldestFirst[i])), i > nGone)
+          << vecOwnOldestFirst[i] << " line " << nLines;
+    }
+    EXPECT_LE(DirBytes(), 6000);
+  }
+  EXPECT_TRUE(Exists(In("TolvanDaemon2026-11-01.log")));
+  EXPECT_TRUE(Exists(In("notes.txt")));
+  m_log.CloseFile();
+  EXPECT_EQ(ReadFile(In("Tolvan2026-12-04.log")).size(), 1000 + 100u * nLines);
+  EXPECT_EQ(CountOf(ReadFile(In("Tolvan2026-12-04.log")), kDropNote), 0u);
+}
+
+// When nothing more can go, the day's later lines are dropped after one line
+// that says so, until space is freed or the date changes.
+TEST_F(DateLogTest, AFullDayIsDroppedWithOneLineUntilSpaceIsFreedOrTheDayEnds) {
+  CMyFile::MakeDirectory(m_strLogDir.c_str());
+  WriteFile(In("notes.txt"), std::string(1000, 'o'));  // not the log's: counted, never removed
+  m_log.SetMaxDirSize(3000);
+  const std::string strToday = In("Tolvan2026-12-04.log");
+
+  // Lines are written while they leave 256 bytes free: 17 of them.
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(m_log.Write(kLine.c_str()));
+  std::string strLog = ReadFile(strToday);
+  EXPECT_EQ(CountOf(strLog, kLine), 17u);
+  ASSERT_EQ(CountOf(strLog, kDropNote), 1u) << strLog;
+  EXPECT_NE(strLog.find("[2026-12-04 10:11:12.345]  The log directory has reached its size bound "
+                        "of 3000 bytes: later lines of 2026-12-04 are dropped"),
+            std::string::npos)
+      << strLog;
+  EXPECT_LE(DirBytes(), 3000);
+  EXPECT_TRUE(Exists(In("notes.txt")));
+
+  // Space freed by someone else is found within the recheck interval.
+  ASSERT_TRUE(CMyFile::RemoveFile(In("notes.txt").c_str()));
+  for (unsigned i = 0; i < CWriteDateLog::kDropRecheckLines; ++i) {
+    ASSERT_TRUE(m_log.Write(kLine.c_str()));
+  }
+  // The freed 1,000 bytes take some more lines (fewer than 10: the first
+  // drop line stays), then the day is full again and says so once more.
+  strLog = ReadFile(strToday);
+  EXPECT_GT(CountOf(strLog, kLine), 17u);
+  EXPECT_LT(CountOf(strLog, kLine), 27u);
+  EXPECT_EQ(CountOf(strLog, kDropNote), 2u);
+  EXPECT_LE(DirBytes(), 3000);
+
+  // The next day writes again: yesterday's full file is the oldest and goes.
+  m_now = CMyDatetime(2026, 12, 5, 0, 0, 1, 0);
+  ASSERT_TRUE(m_log.Write("a new day\n"));
+  m_log.CloseFile();
+  EXPECT_FALSE(Exists(In("Tolvan2026-12-04.log")));
+  EXPECT_EQ(ReadFile(In("Tolvan2026-12-05.log")), "a new day\n");
 }

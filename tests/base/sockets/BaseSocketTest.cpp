@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
-#include <cstring>
-
 #include "LoopbackPair.h"
-#include "base/sockets/SocketException.h"
+#include "tests/support/TestFiles.h"
 
 TEST(BaseSocket, CleanupThenNewSocketStartsTheLibraryAgain) {
   EXPECT_TRUE(CBaseSocket::InitWinSock2());
@@ -92,16 +90,10 @@ TEST(BaseSocket, HostQueriesAppendToTheirLists) {
   // The kernel's own list: every interface but loopback, with its address.
   std::map<std::string, std::string> mapExpected;
   for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
-    std::ifstream type(entry.path() / "type");
-    int nType = 0;
-    type >> nType;
-    if (nType == 772) continue;  // ARPHRD_LOOPBACK
-    std::ifstream address(entry.path() / "address");
-    std::string strAddress;
-    address >> strAddress;
+    if (std::atoi(ReadFile(entry.path() / "type").c_str()) == 772) continue;  // ARPHRD_LOOPBACK
     std::string strMac;
-    for (char c : strAddress) {
-      if (c != ':') strMac += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : ReadFile(entry.path() / "address")) {
+      if (std::isxdigit(static_cast<unsigned char>(c))) strMac += static_cast<char>(std::toupper(c));
     }
     mapExpected[entry.path().filename().string()] = strMac.substr(0, 12);
   }

@@ -5,7 +5,6 @@
 // the pair goes away.
 
 #include <memory>
-#include <string>
 
 #include "base/sockets/TcpServerSocket.h"
 

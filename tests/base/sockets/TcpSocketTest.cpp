@@ -190,7 +190,7 @@ TEST(TcpSocketConnect, TimedConnectReachesListenerAndFailsOnClosedPort) {
   holder.CloseSocket();
 }
 
-TEST(TcpSocketMessages, LengthPrefixInBothConventions) {
+TEST(TcpSocketMessages, LengthPrefixInBothConventionsAndLengthsThatDoNotFitAreRefused) {
   auto pair = MakeLoopbackPair();
   char szBuf[64];
   unsigned nMsgLen = 0;
@@ -214,19 +214,14 @@ TEST(TcpSocketMessages, LengthPrefixInBothConventions) {
     EXPECT_EQ(4 + c.strBody.size(), nMsgLen);
     EXPECT_EQ(0, std::memcmp(szBuf + 4, c.strBody.data(), c.strBody.size()));
   }
-}
 
-TEST(TcpSocketMessages, LengthsThatDoNotFitAreRefusedAfterTheHeader) {
-  auto pair = MakeLoopbackPair();
-  char szBuf[64];
-  unsigned nMsgLen = 0;
   const std::string strTail(100, 't');
   // Refused lengths: each leaves the following bytes unread.
   const struct {
     std::uint32_t nLength;
     bool bIncludesHeader;
-  } cases[] = {{3, true}, {65, true}, {61, false}, {0xFFFFFFFFu, false}, {0xFFFFFFFDu, false}};
-  for (const auto& c : cases) {
+  } refused[] = {{3, true}, {65, true}, {61, false}, {0xFFFFFFFFu, false}, {0xFFFFFFFDu, false}};
+  for (const auto& c : refused) {
     SendFramed(pair->peer, c.nLength, true, strTail);
     EXPECT_FALSE(pair->client.AutoReceiveMsg(szBuf, sizeof szBuf, nMsgLen, c.bIncludesHeader, true))
         << c.nLength;
@@ -270,7 +265,7 @@ TEST(TcpSocketTerminal, TerminatorSplitAcrossTwoReadsIsFound) {
   EXPECT_STREQ("HEAD\r\n\r\nTAIL", szBuf);
 }
 
-TEST(TcpSocketTerminal, HeldDataFirstThenTimeOutOrFullBuffer) {
+TEST(TcpSocketTerminal, HeldDataFirstThenTimeOutOrFullBufferAndBinaryTerminators) {
   auto pair = MakeLoopbackPair();
   char szStore[80] = "HELD\r\n";
   int nReceived = -1;
@@ -293,16 +288,17 @@ TEST(TcpSocketTerminal, HeldDataFirstThenTimeOutOrFullBuffer) {
   EXPECT_FALSE(pair->client.ReadForTerminalStr(szStore, 8, 5000, "\n", nReceived, szStore, pFound));
   EXPECT_EQ(8, nReceived);
   EXPECT_EQ(2, SockPendingBytes(pair->client.m_hSocket));
-}
+  unsigned nGot = 0;
+  ASSERT_TRUE(pair->client.Receive_n(szStore, 2, nGot));
 
-TEST(TcpSocketTerminal, BinaryTerminatorWithZeroBytes) {
-  auto pair = MakeLoopbackPair();
+  // A binary terminator with zero bytes.
   const unsigned char szTerm[] = {0x00, 0xFF, 0x00};
   const unsigned char szData[] = {'a', 0x00, 'b', 0x00, 0xFF, 0x00, 'z'};
   ASSERT_EQ(7, pair->peer.Send(reinterpret_cast<const char*>(szData), 7));
   ASSERT_TRUE(WaitPending(pair->client.m_hSocket, 7));
   unsigned char szBuf[32];
-  int nReceived = -1, nOffset = 99;
+  int nOffset = 99;
+  nReceived = -1;
   ASSERT_TRUE(pair->client.ReadForTerminalBytes(szBuf, 32, 10000, szTerm, 3, nReceived, szBuf,
                                                 nOffset));
   EXPECT_EQ(7, nReceived);

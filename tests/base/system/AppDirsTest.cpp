@@ -6,19 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "base/system/ConfigDir.h"
 #include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 
-TEST(AppDirs, WritableExeDirKeepsSettingsAndStateThere) {
+TEST(AppDirs, OnlyAnExistingDirectoryIsWritableAndKeepsSettingsAndStateThere) {
   CTempDir dir("appdirs-exe");
   ASSERT_TRUE(dir.Ok());
+  WriteFile(dir.Path() / "file", "x");
   ASSERT_TRUE(IsDirWritable(dir.Str()));
+  EXPECT_FALSE(IsDirWritable(dir.Join("missing")));
+  EXPECT_FALSE(IsDirWritable(dir.Join("file")));
+  EXPECT_FALSE(IsDirWritable(""));
+  // The probe leaves nothing behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
   EXPECT_EQ(SettingsDirFor(dir.Str()), dir.Str());
   EXPECT_EQ(StateDirFor(dir.Str()), dir.Str());
 
@@ -30,18 +36,6 @@ TEST(AppDirs, WritableExeDirKeepsSettingsAndStateThere) {
   EXPECT_EQ(moved.m_strStateDir, GetStateHomeDir());
 }
 
-TEST(AppDirs, OnlyAnExistingDirectoryCountsAsWritable) {
-  CTempDir dir("appdirs-writable");
-  ASSERT_TRUE(dir.Ok());
-  std::ofstream(dir.Path() / "file") << "x";
-  EXPECT_TRUE(IsDirWritable(dir.Str()));
-  EXPECT_FALSE(IsDirWritable(dir.Join("missing")));
-  EXPECT_FALSE(IsDirWritable(dir.Join("file")));
-  EXPECT_FALSE(IsDirWritable(""));
-  // The probe leaves nothing behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
-}
-
 TEST(AppDirs, MakePrivateDirectoryMakesEveryLevel) {
   CTempDir dir("appdirs-make");
   ASSERT_TRUE(dir.Ok());
@@ -49,7 +43,7 @@ TEST(AppDirs, MakePrivateDirectoryMakesEveryLevel) {
   EXPECT_TRUE(MakePrivateDirectory(nested.string()));
   EXPECT_TRUE(fs::is_directory(nested));
   EXPECT_TRUE(MakePrivateDirectory(nested.string())) << "an existing directory is fine";
-  std::ofstream(dir.Path() / "file") << "x";
+  WriteFile(dir.Path() / "file", "x");
   EXPECT_FALSE(MakePrivateDirectory((dir.Path() / "file" / "sub").string()));
   EXPECT_FALSE(MakePrivateDirectory(""));
 }

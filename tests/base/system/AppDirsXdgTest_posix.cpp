@@ -64,16 +64,11 @@ TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectories) {
   }
 }
 
-TEST(AppDirsXdg, ConfigDirOverrideAlsoHoldsTheSettings) {
-  CTempDir dir("appdirs-override");
+TEST(AppDirsXdg, ConfigDirOverrideHoldsTheSettingsAndAnExistingStateDirKeepsItsMode) {
+  CTempDir dir("appdirs-mode");
   ASSERT_TRUE(dir.Ok());
   CEnvOverride config("TOLVAN_CONFIG_DIR", dir.Join("conf") + "/");
   EXPECT_EQ(SettingsDirFor(dir.Join("missing")), dir.Join("conf"));
-}
-
-TEST(AppDirsXdg, ExistingStateDirectoryKeepsItsMode) {
-  CTempDir dir("appdirs-mode");
-  ASSERT_TRUE(dir.Ok());
   const std::string strState = dir.Join("state");
   ASSERT_EQ(::mkdir(strState.c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((strState + "/Tolvan").c_str(), 0750), 0);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/system/CertStore.h"
-#include "base/system/Process.h"
+#include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -73,9 +73,7 @@ bool StoreHolds(const CertDer& vCert) {
 TEST(CertStore, InstallFindRemove) {
   CTempDir dir("tolvan-certstore");
   ASSERT_TRUE(dir.Ok());
-  std::string strOld;
-  const bool bHadOld = GetEnvVar("XDG_DATA_HOME", strOld);
-  ASSERT_TRUE(SetEnvVar("XDG_DATA_HOME", dir.Str().c_str()));
+  CEnvOverride data("XDG_DATA_HOME", dir.Str());
 
   const CertDer vCert = FromHex(kTestCertHex);
   ASSERT_TRUE(RemoveUserCertBySerial(kTestSerial));
@@ -100,8 +98,6 @@ TEST(CertStore, InstallFindRemove) {
   EXPECT_TRUE(RemoveUserCertBySerial(strUpper));
   EXPECT_FALSE(StoreHolds(vCert));
   EXPECT_TRUE(RemoveUserCertBySerial(kTestSerial));  // none left is success
-
-  SetEnvVar("XDG_DATA_HOME", bHadOld ? strOld.c_str() : nullptr);
 }
 
 }  // namespace

@@ -6,27 +6,29 @@
 // The child reports on its standard output, one line per fact; a child that
 // holds something keeps it until its standard input reaches end-of-file or it
 // is killed. Roles: "wait", "lock:<name>", "instance:<name>", "ipc:<number>",
-// "env:<variable>", "pid", "args", "exit:<code>".
+// "env:<variable>", "pid", "args", "exit:<code>", "std:<file>".
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
 #include "base/system/Process.h"
 #include "base/system/SingleInstance.h"
 #include "base/threads/IpcMutex.h"
+#include "tests/support/EnvOverride.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
-#include <stdlib.h>
+#include <windows.h>
 #else
-#include <fstream>
-#include <iterator>
+#include <unistd.h>
 #endif
 
 namespace childrole {
@@ -42,8 +44,7 @@ inline std::vector<std::string> OwnArgs() {
 #ifdef _WIN32
   for (int i = 1; i < __argc; ++i) vecArgs.emplace_back(__argv[i]);
 #else
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::string strAll((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string strAll = ReadFile("/proc/self/cmdline");
   for (size_t nPos = strAll.find('\0'); nPos != std::string::npos && nPos + 1 < strAll.size();) {
     size_t nEnd = strAll.find('\0', nPos + 1);
     vecArgs.push_back(strAll.substr(nPos + 1, nEnd - nPos - 1));
@@ -51,6 +52,37 @@ inline std::vector<std::string> OwnArgs() {
   }
 #endif
   return vecArgs;
+}
+
+// What a child started without standard streams sees: one word per stream
+// ("none" or "some"); on Windows then whether the handle the parent named in
+// TOLVAN_TEST_CHILD_HANDLE was inherited, and the error mode.
+inline std::string SeenStdHandles() {
+  std::string strSeen;
+#ifdef _WIN32
+  for (DWORD dwStd : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    HANDLE h = ::GetStdHandle(dwStd);
+    strSeen += (h == nullptr || h == INVALID_HANDLE_VALUE) ? "none " : "some ";
+  }
+  std::string strHandle = "0";
+  GetEnvVar("TOLVAN_TEST_CHILD_HANDLE", strHandle);
+  HANDLE hParent = reinterpret_cast<HANDLE>(
+      static_cast<std::uintptr_t>(std::strtoull(strHandle.c_str(), nullptr, 10)));
+  DWORD dwInfo = 0;
+  const bool bInherited = hParent != nullptr && ::GetHandleInformation(hParent, &dwInfo) &&
+                          ::WaitForSingleObject(hParent, 0) == WAIT_OBJECT_0;
+  strSeen += bInherited ? "inherited " : "not-inherited ";
+  strSeen += (::GetErrorMode() & SEM_NOGPFAULTERRORBOX) != 0 ? "parent-mode" : "default-mode";
+#else
+  for (int nFd : {0, 1, 2}) {
+    char szTarget[256] = {};
+    const std::string strLink = "/proc/self/fd/" + std::to_string(nFd);
+    const ssize_t nLen = ::readlink(strLink.c_str(), szTarget, sizeof(szTarget) - 1);
+    strSeen += nLen > 0 && std::string(szTarget) == "/dev/null" ? "none " : "some ";
+  }
+  strSeen.pop_back();
+#endif
+  return strSeen;
 }
 
 inline void Say(const std::string& strLine) {
@@ -92,6 +124,8 @@ inline int RunRole(const std::string& strRole) {
     Say(std::to_string(GetCurrentPid()));
   } else if (strKind == "args") {
     for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+  } else if (strKind == "std") {
+    WriteFile(strArg, SeenStdHandles());  // no standard output to say it on
   } else {
     return strKind == "exit" ? std::atoi(strArg.c_str()) : 99;
   }
@@ -167,19 +201,9 @@ inline std::string UniqueName(const char* szWhat) {
 // for the life of the fixture; children inherit it.
 class CLockDirFixture : public ::testing::Test {
 protected:
-  void SetUp() override {
-    m_strDir = (std::filesystem::temp_directory_path() / UniqueName("rt")).string();
-    std::filesystem::create_directories(m_strDir);
-    m_bHadOld = GetEnvVar("XDG_RUNTIME_DIR", m_strOld);
-    SetEnvVar("XDG_RUNTIME_DIR", m_strDir.c_str());
-  }
-  void TearDown() override {
-    SetEnvVar("XDG_RUNTIME_DIR", m_bHadOld ? m_strOld.c_str() : nullptr);
-    std::error_code ec;
-    std::filesystem::remove_all(m_strDir, ec);
-  }
-  std::string m_strDir, m_strOld;
-  bool m_bHadOld = false;
+  void SetUp() override { ASSERT_TRUE(m_dir.Ok()); }
+  CTempDir m_dir{"tolvan-rt"};
+  CEnvOverride m_runtime{"XDG_RUNTIME_DIR", m_dir.Str()};
 };
 
 }  // namespace childrole

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-TEST(ExePath, NamesThisTestExecutableAndFailsRatherThanCuts) {
+TEST(ExePath, NamesThisTestExecutableAndItsDirectoryAndFailsRatherThanCuts) {
   char szPath[4096];
   ASSERT_TRUE(GetExePath(szPath, sizeof(szPath)));
   const std::string strPath(szPath);
@@ -31,26 +31,20 @@ TEST(ExePath, NamesThisTestExecutableAndFailsRatherThanCuts) {
   EXPECT_FALSE(GetExePath(&c, 0));
   EXPECT_FALSE(GetExePath(&c, -5));
   EXPECT_FALSE(GetExePath(nullptr, 100));
-}
 
-TEST(ExePath, AppPathIsTheDirectoryAndKeepsWithinItsBuffer) {
-  char szExe[4096];
-  ASSERT_TRUE(GetExePath(szExe, sizeof(szExe)));
-  const std::string strExe(szExe);
-  const char cSep = GetExePathSeparator();
+  // The application path is the directory and keeps within its buffer.
   char szDir[4096];
   ASSERT_TRUE(GetAppPath(szDir, sizeof(szDir)));
   const std::string strDir(szDir);
   EXPECT_EQ(strDir, GetExeDir());
-  ASSERT_FALSE(strDir.empty());
-  EXPECT_EQ(strExe.substr(0, strDir.size() + 1), strDir + cSep);
-  EXPECT_EQ(strExe.find(cSep, strDir.size() + 1), std::string::npos) << "not cut at the last separator";
+  EXPECT_EQ(strDir, strPath.substr(0, nSep)) << "cut at the last separator";
+  const char cSep = GetExePathSeparator();
   EXPECT_EQ(JoinPath(strDir, "x"), strDir + cSep + "x");
   EXPECT_EQ(JoinPath(strDir + cSep, "x"), strDir + cSep + "x");
   EXPECT_EQ(JoinPath("", "x"), "x");
 
   // The whole file name must fit, even though only the directory is kept.
-  const int nSize = static_cast<int>(strExe.size());
+  const int nSize = nExact - 1;
   std::vector<char> vecBuf(static_cast<size_t>(nSize) + 8, '#');
   EXPECT_FALSE(GetAppPath(vecBuf.data(), nSize));
   EXPECT_EQ(vecBuf[0], '\0');

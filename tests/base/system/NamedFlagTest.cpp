@@ -13,13 +13,13 @@ using NamedFlag = childrole::CLockDirFixture;
 
 std::string FlagName() { return childrole::UniqueName("vex50_quit_flag"); }
 
-TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreator) {
+TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreatorAndBadNamesAreInvalid) {
   std::string strName = FlagName();
   std::unique_ptr<CNamedFlag> watcher;
   {
     CNamedFlag creator(strName.c_str(), CNamedFlag::emCreate);
     ASSERT_TRUE(creator.IsValid());
-    watcher.reset(new CNamedFlag(strName.c_str(), CNamedFlag::emOpenExisting));
+    watcher = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
     ASSERT_TRUE(watcher->IsValid());
     EXPECT_FALSE(watcher->IsSet());
     ASSERT_TRUE(creator.Set());
@@ -32,9 +32,8 @@ TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreator) {
   EXPECT_FALSE(again.IsSet());
   EXPECT_FALSE(watcher->IsSet());
   again.Remove();
-}
 
-TEST_F(NamedFlag, UnknownOrUnusableNamesAreInvalid) {
+  // Unknown or unusable names are invalid.
   CNamedFlag missing(FlagName().c_str(), CNamedFlag::emOpenExisting);
   EXPECT_FALSE(missing.IsValid());
   EXPECT_FALSE(missing.Set());

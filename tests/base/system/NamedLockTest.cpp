@@ -116,7 +116,7 @@ TEST_F(NamedLock, ChildDoesNotInheritAHeldLockAndGivesItsOwnBack) {
 #ifndef _WIN32
 TEST_F(NamedLock, LockFilesLiveInAPrivateDirectoryOnly) {
   std::string strName = UniqueName("file");
-  std::string strDir = m_strDir + "/tolvan";
+  std::string strDir = m_dir.Str() + "/tolvan";
   {
     CNamedLock lock(strName.c_str());
     ASSERT_TRUE(lock.IsValid());

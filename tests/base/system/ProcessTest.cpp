@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -127,4 +128,37 @@ TEST(ProcessEnvironment, SetGetAndRemove) {
   EXPECT_FALSE(SetEnvVar(nullptr, "x"));
   EXPECT_FALSE(SetEnvVar("A=B", "x"));
   EXPECT_FALSE(GetEnvVar(nullptr, strValue));
+}
+
+// A child started for the watchdog gets none of the parent's standard streams
+// (on Windows none of its handles either) and not the parent's error mode.
+TEST(Process, NoStdHandlesGivesNoStreamsNoHandlesAndTheDefaultErrorMode) {
+  CTempDir dir("tolvan-stdchild");
+  const std::string strFile = dir.Join("seen");
+#ifdef _WIN32
+  // An inheritable, signalled event that the child must not see.
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  HANDLE hEvent = ::CreateEventA(&sa, TRUE, TRUE, nullptr);
+  ASSERT_NE(hEvent, nullptr);
+  const std::string strHandle = std::to_string(reinterpret_cast<std::uintptr_t>(hEvent));
+  const UINT nOldMode = ::SetErrorMode(0);
+  ::SetErrorMode(nOldMode | SEM_NOGPFAULTERRORBOX);
+#else
+  const std::string strHandle = "-1";  // descriptors are close-on-exec throughout
+#endif
+  std::vector<std::string> vecEnv = GetProcessEnvironment();
+  vecEnv.push_back("TOLVAN_TEST_CHILD=std:" + strFile);
+  vecEnv.push_back("TOLVAN_TEST_CHILD_HANDLE=" + strHandle);
+  const std::string strSelf = childrole::SelfPath();
+  CProcess child;
+  ASSERT_TRUE(child.Start(strSelf.c_str(), {strSelf}, &vecEnv,
+                          CProcess::emNoStdHandles | CProcess::emDefaultErrorMode));
+  ASSERT_TRUE(child.Wait(60000));
+#ifdef _WIN32
+  EXPECT_EQ(ReadFile(strFile), "none none none not-inherited default-mode");
+  ::SetErrorMode(nOldMode);
+  ::CloseHandle(hEvent);
+#else
+  EXPECT_EQ(ReadFile(strFile), "none none none");
+#endif
 }

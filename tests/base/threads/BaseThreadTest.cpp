@@ -81,13 +81,12 @@ TEST(BaseThread, RunsHooksInOrderWithItsParameterEachStart) {
   EXPECT_EQ(thread.RunToEnd(), 0u);
   EXPECT_EQ(thread.m_strCalls, "start;execute;end;start;execute;end;");
   EXPECT_EQ(thread.m_dwSeenThreadId, thread.GetNewThreadId());
-}
 
-TEST(BaseThread, FailedOnThreadStartEndsWithMinusOneAndRunsNothingElse) {
-  CRecordingThread thread(false);
-  ASSERT_TRUE(thread.Start());
-  EXPECT_EQ(thread.RunToEnd(), static_cast<unsigned long>(-1));
-  EXPECT_EQ(thread.m_strCalls, "start;");
+  // A failed OnThreadStart ends the thread with -1 and runs nothing else.
+  CRecordingThread refused(false);
+  ASSERT_TRUE(refused.Start());
+  EXPECT_EQ(refused.RunToEnd(), static_cast<unsigned long>(-1));
+  EXPECT_EQ(refused.m_strCalls, "start;");
 }
 
 TEST(BaseThread, LongStartRunsAnyRoutineAndWithoutAThreadAllFailsQuietly) {

@@ -26,7 +26,7 @@ std::string IpcName(int nNumber) { return "IpcMutex_" + std::to_string(nNumber);
 
 class IpcMutex : public childrole::CLockDirFixture {};
 
-TEST_F(IpcMutex, FirstObjectIsTheCreatorAndTheNameIsShared) {
+TEST_F(IpcMutex, FirstObjectIsTheCreatorTheNameIsSharedAndAnyThreadMayUnlock) {
   int nNumber = UniqueNumber();
   CIpcMutex first(nNumber, true);
   CIpcMutex second(nNumber);
@@ -41,22 +41,19 @@ TEST_F(IpcMutex, FirstObjectIsTheCreatorAndTheNameIsShared) {
   EXPECT_EQ(second.Lock(), 0);
   EXPECT_FALSE(probe.Acquire(0)) << "an extra Unlock must not let two holders in";
   EXPECT_EQ(second.Unlock(), 0);
-}
 
-TEST_F(IpcMutex, NotRecursiveAndAnyThreadMayUnlock) {
-  int nNumber = UniqueNumber();
-  CIpcMutex mutex(nNumber);
+  // Not recursive, and any thread may unlock.
+  const CIpcMutex& mutex = first;
   ASSERT_EQ(mutex.Lock(), 0);
   std::atomic<bool> bSecondIn{false};
-  std::thread second([&] {
+  std::thread waiter([&] {
     mutex.Lock();  // waits: the lock is taken, by this object too
     bSecondIn = true;
   });
   std::thread unlocker([&] { mutex.Unlock(); });
   unlocker.join();
-  second.join();
+  waiter.join();
   EXPECT_TRUE(bSecondIn);
-  CNamedLock probe(IpcName(nNumber).c_str());
   EXPECT_FALSE(probe.Acquire(0)) << "the second Lock holds it now";
   mutex.Unlock();
   EXPECT_TRUE(probe.Acquire(0));

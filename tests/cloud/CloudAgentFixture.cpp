@@ -6,11 +6,11 @@
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
 #include "base/ini/IniFile.h"
-#include "base/logging/ProcessLog.h"
 #include "cloud/CloudState.h"
 #include "libs/cloudkey/CkJson.h"
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/ProcessLogFiles.h"
 
 CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
   const std::string strSimDir = m_world.Dir().Join("sim");
@@ -50,10 +50,7 @@ CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
 
 CCloudAgentFixture::~CCloudAgentFixture() {
   m_pServer.reset();
-  {
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();
-  }
+  CloseProcessLog();
   CK_StopKeyPool();
   if (m_sim.GetPid() != 0) {
     m_sim.Kill();

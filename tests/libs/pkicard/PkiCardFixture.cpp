@@ -3,32 +3,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <sys/wait.h>
 
 #include <p11-kit/p11-kit.h>
 
+#include "tests/support/TestFiles.h"
+
 namespace fs = std::filesystem;
 
-Bytes ReadFileBytes(const std::string& strPath) {
-  std::ifstream file(strPath, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  const std::string s = text.str();
-  return Bytes(s.begin(), s.end());
-}
-
+Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile(strPath)); }
 void WriteFileBytes(const std::string& strPath, const Bytes& data) {
-  std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  WriteFile(strPath, std::string(data.begin(), data.end()));
 }
-
-void WriteFileText(const std::string& strPath, const std::string& strText) {
-  WriteFileBytes(strPath, AsBytes(strText));
-}
-
+void WriteFileText(const std::string& strPath, const std::string& strText) { WriteFile(strPath, strText); }
 Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 std::string Hex(const Bytes& data) {

@@ -1,7 +1,6 @@
 #include "tests/cloud/CloudAgentFixture.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"

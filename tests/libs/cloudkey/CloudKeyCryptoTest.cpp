@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/support/TempDir.h"

@@ -15,9 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "base/system/Process.h"

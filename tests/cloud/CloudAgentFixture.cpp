@@ -61,6 +61,10 @@ std::string CCloudAgentFixture::SimFile(const char* szName) const {
   return m_world.Dir().Join("sim") + "/" + szName;
 }
 
+namespace {
+
+// Form encoding of one value: unreserved characters as they are, every other
+// byte as %XX.
 std::string FormEncode(const std::string& strValue) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string strOut;
@@ -77,6 +81,8 @@ std::string FormEncode(const std::string& strValue) {
   }
   return strOut;
 }
+
+}  // namespace
 
 RequestParams CCloudAgentFixture::Call(const RequestParams& params) {
   std::string strBody;

@@ -15,7 +15,6 @@
 #include "tests/support/TempDir.h"
 
 constexpr char kUserPin[] = "1234";
-constexpr char kSoPin[] = "5678";
 constexpr char kTokenLabel[] = "T1";
 constexpr char kSpareTokenLabel[] = "Spare";
 constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";

@@ -162,24 +162,6 @@ void PkiCardTest::SetUp() {
 
 void PkiCardTest::TearDown() { pkiEnd(); }
 
-std::string PkiCardTest::TokenDir() const {
-  // SoftHSM names each token's directory by a UUID; T1's holds the most
-  // objects (the spare token has only its token object).
-  std::string strBest;
-  size_t nBest = 0;
-  for (const auto& entry : fs::directory_iterator(m_dir.Join("tokens"))) {
-    size_t nObjects = 0;
-    for (const auto& file : fs::directory_iterator(entry.path())) {
-      if (file.path().extension() == ".object") ++nObjects;
-    }
-    if (nObjects > nBest) {
-      nBest = nObjects;
-      strBest = entry.path().string();
-    }
-  }
-  return strBest;
-}
-
 CTestModule::CTestModule() {
   m_pModule = p11_kit_module_load(kSoftHsmModule, 0);
   if (m_pModule == nullptr) return;

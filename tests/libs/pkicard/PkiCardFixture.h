@@ -53,7 +53,6 @@ class PkiCardTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::string TokenDir() const;  // the directory of token T1
   std::string ConfPath() const { return m_dir.Join("softhsm2.conf"); }
 
   CTempDir m_dir{"pkicard-test"};

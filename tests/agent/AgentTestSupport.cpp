@@ -1,9 +1,5 @@
 #include "tests/agent/AgentTestSupport.h"
 
-#include <chrono>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "base/sockets/TcpServerSocket.h"
 #include "base/sockets/TcpSocket.h"

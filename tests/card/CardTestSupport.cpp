@@ -1,12 +1,12 @@
 #include "tests/card/CardTestSupport.h"
 
 #include "base/system/ExePath.h"
-#include "base/system/Process.h"
 #include "card/CardLibrary.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyLabel.h"
+#include "tests/support/TestFiles.h"
 
-#include <fstream>
+#include <sstream>
 #include <vector>
 
 std::string TestExePath() {
@@ -16,23 +16,16 @@ std::string TestExePath() {
 }
 
 namespace {
-std::string& TestLogDir() {
-  static std::string s_strDir;
-  return s_strDir;
-}
+std::string g_strTestLogDir;
 }  // namespace
 
-void SetTestLogDir(const std::string& strDir) { TestLogDir() = strDir; }
+void SetTestLogDir(const std::string& strDir) { g_strTestLogDir = strDir; }
 
 int CountLogLines(const std::string& strNeedle) {
   int nCount = 0;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(TestLogDir(), ec)) {
-    std::ifstream file(entry.path(), std::ios::in | std::ios::binary);
-    std::string strLine;
-    while (std::getline(file, strLine)) {
-      if (strLine.find(strNeedle) != std::string::npos) ++nCount;
-    }
+  std::istringstream log(ReadFilesIn(g_strTestLogDir));
+  for (std::string strLine; std::getline(log, strLine);) {
+    if (strLine.find(strNeedle) != std::string::npos) ++nCount;
   }
   return nCount;
 }
@@ -45,18 +38,9 @@ RequestParams Call(const RequestParams& request) {
   return result;
 }
 
-void WriteTestFile(const CTempDir& dir, const char* szName, const std::string& strContent) {
-  std::ofstream file(dir.Path() / szName, std::ios::out | std::ios::binary | std::ios::trunc);
-  file.write(strContent.data(), static_cast<std::streamsize>(strContent.size()));
-  ASSERT_TRUE(file.good());
-}
-
 void CardDoubleTest::SetUp() {
-  m_pConfigDir = std::make_unique<CTempDir>();
-  ASSERT_TRUE(m_pConfigDir->Ok());
-  m_bHadConfigDir = GetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir);
-  ASSERT_TRUE(SetEnvVar("TOLVAN_CONFIG_DIR", m_pConfigDir->Str().c_str()));
-
+  ASSERT_TRUE(m_configDir.Ok());
+  m_pConfigEnv = std::make_unique<CEnvOverride>("TOLVAN_CONFIG_DIR", m_configDir.Str());
   std::string strDir = JoinPath(GetExeDir(), "carddouble");
   ASSERT_TRUE(m_control.Open(JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
       << m_control.LastError();
@@ -64,7 +48,6 @@ void CardDoubleTest::SetUp() {
     ASSERT_NE(nullptr, m_control.Symbol(szName)) << szName;
   }
   Control<PFN_dblReset>("dblReset")();
-
   ASSERT_TRUE(LoadCardLibrary(strDir));
   ASSERT_EQ(0, pasInit());
   ClearCalls();
@@ -75,27 +58,21 @@ void CardDoubleTest::TearDown() {
   UnloadCardLibrary();
   if (m_control.Symbol("dblReset") != nullptr) Control<PFN_dblReset>("dblReset")();
   m_control.Close();
-  if (m_bHadConfigDir) {
-    SetEnvVar("TOLVAN_CONFIG_DIR", m_strOldConfigDir.c_str());
-  } else {
-    SetEnvVar("TOLVAN_CONFIG_DIR", nullptr);
-  }
-  m_pConfigDir.reset();
+  m_pConfigEnv.reset();
 }
 
 std::string CardDoubleTest::Calls() const {
   const PFN_dblCallLog pfnCallLog = Control<PFN_dblCallLog>("dblCallLog");
-  int nLen = pfnCallLog(nullptr, 0);
+  const int nLen = pfnCallLog(nullptr, 0);
   std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
   pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()));
   return std::string(vBuf.data(), static_cast<size_t>(nLen));
 }
 
 void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
-  WriteTestFile(*m_pConfigDir, KEY_LABEL_FILE, strContent);
+  WriteFile(m_configDir.Path() / KEY_LABEL_FILE, strContent);
 }
 
 bool CardDoubleTest::CardCallsAnswered() const {
-  RequestParams result = Call({{"Fun", "advInit"}});
-  return result["return"] == "0";
+  return Call({{"Fun", "advInit"}})["return"] == "0";
 }

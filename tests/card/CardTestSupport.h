@@ -1,16 +1,15 @@
 #pragma once
 
-#include "base/system/ExePath.h"
-
-#include "card/ApiHandler.h"
 #include "base/system/LibraryLoader.h"
+#include "card/ApiHandler.h"
 #include "tests/card/double/PkiCardDouble.h"
+#include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <memory>
 #include <string>
 
 // The test executable's full path, for running it again as a helper child.
@@ -23,9 +22,6 @@ int CountLogLines(const std::string& strNeedle);
 
 // One API call: the result map of pasApiHandler for the given request.
 RequestParams Call(const RequestParams& request);
-
-// Writes strContent as the file szName in dir (a test failure when it cannot).
-void WriteTestFile(const CTempDir& dir, const char* szName, const std::string& strContent);
 
 // Loads the card library double from the test's directory, points the
 // configuration directory at a fresh temporary directory, and initialises the
@@ -57,8 +53,7 @@ class CardDoubleTest : public ::testing::Test {
     return pfn;
   }
 
-  std::unique_ptr<CTempDir> m_pConfigDir;
-  std::string m_strOldConfigDir;
-  bool m_bHadConfigDir = false;
+  CTempDir m_configDir;
+  std::unique_ptr<CEnvOverride> m_pConfigEnv;
   CLibraryLoader m_control;  // a second handle on the double, for its controls
 };

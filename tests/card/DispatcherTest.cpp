@@ -1,6 +1,7 @@
 // The dispatcher: routing, result codes, the operation lock, the output
 // buffer and its Base64 answer.
 
+#include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
 #include "base/system/Process.h"
 #include "card/CardLibrary.h"

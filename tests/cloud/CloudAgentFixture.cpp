@@ -1,16 +1,15 @@
 #include "tests/cloud/CloudAgentFixture.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
 #include "base/ini/IniFile.h"
-#include "base/logging/ProcessLog.h"
 #include "cloud/CloudState.h"
 #include "libs/cloudkey/CkJson.h"
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/http/LoopbackClient.h"
+#include "tests/support/ProcessLogFiles.h"
 
 CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
   const std::string strSimDir = m_world.Dir().Join("sim");
@@ -50,10 +49,7 @@ CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
 
 CCloudAgentFixture::~CCloudAgentFixture() {
   m_pServer.reset();
-  {
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();
-  }
+  CloseProcessLog();
   CK_StopKeyPool();
   if (m_sim.GetPid() != 0) {
     m_sim.Kill();
@@ -65,6 +61,10 @@ std::string CCloudAgentFixture::SimFile(const char* szName) const {
   return m_world.Dir().Join("sim") + "/" + szName;
 }
 
+namespace {
+
+// Form encoding of one value: unreserved characters as they are, every other
+// byte as %XX.
 std::string FormEncode(const std::string& strValue) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string strOut;
@@ -81,6 +81,8 @@ std::string FormEncode(const std::string& strValue) {
   }
   return strOut;
 }
+
+}  // namespace
 
 RequestParams CCloudAgentFixture::Call(const RequestParams& params) {
   std::string strBody;

@@ -25,7 +25,6 @@ class CCloudAgentFixture {
 
   bool Ok() const { return m_bOk; }
   CCloudWorld& World() { return m_world; }
-  uint16_t SimPort() const { return m_nSimPort; }
   std::string SimFile(const char* szName) const;
 
   // One API call over the agent's HTTP interface: the answer's members
@@ -44,7 +43,3 @@ class CCloudAgentFixture {
   std::unique_ptr<CTolvanServer> m_pServer;
   bool m_bOk = false;
 };
-
-// Form encoding of one value: unreserved characters as they are, every other
-// byte as %XX.
-std::string FormEncode(const std::string& strValue);

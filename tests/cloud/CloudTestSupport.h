@@ -5,12 +5,12 @@
 // clock the test sets, all undone at the end.
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "base/system/Process.h"
 #include "cloud/CloudState.h"
+#include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestText.h"
 
@@ -26,19 +26,14 @@ class CCloudWorld {
   ~CCloudWorld() {
     SetCloudClock(nullptr);
     SetCloudStateDir(std::string());
-    for (auto it = m_vSaved.rbegin(); it != m_vSaved.rend(); ++it) {
-      SetEnvVar(it->first.c_str(), it->second.first ? it->second.second.c_str() : nullptr);
-    }
+    while (!m_vSaved.empty()) m_vSaved.pop_back();  // the oldest value is put back last
   }
   CCloudWorld(const CCloudWorld&) = delete;
   CCloudWorld& operator=(const CCloudWorld&) = delete;
 
   // Sets (null: clears) an environment variable until the world ends.
   void SetEnv(const char* szName, const char* szValue) {
-    std::string strOld;
-    const bool bSet = GetEnvVar(szName, strOld);
-    m_vSaved.push_back({szName, {bSet, strOld}});
-    SetEnvVar(szName, szValue);
+    m_vSaved.push_back(std::make_unique<CEnvOverride>(szName, szValue));
   }
   const CTempDir& Dir() const { return m_dir; }
   static void SetNow(int64_t nNow) { s_nNow = nNow; }
@@ -47,5 +42,5 @@ class CCloudWorld {
  private:
   static inline int64_t s_nNow = 0;
   CTempDir m_dir{"tolvan-cloud"};
-  std::vector<std::pair<std::string, std::pair<bool, std::string>>> m_vSaved;
+  std::vector<std::unique_ptr<CEnvOverride>> m_vSaved;
 };

@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <string>
 #include <thread>
 
-#include "base/logging/ProcessLog.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/Process.h"
 #include "http/TolvanServer.h"
 #include "tests/http/FakeApiHandler.h"
+#include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
 
 #include <unistd.h>
@@ -115,8 +114,7 @@ std::string TitleInChromium(const std::string& strUrl) {
 TEST(OriginInBrowser, ListedOriginIsAnsweredAnotherIsNot) {
   if (::access(kChromium, X_OK) != 0) GTEST_SKIP() << kChromium << " is not installed";
   CTempDir logDir("tolvan-e2e");
-  g_ProcessLog.SetFilePath((logDir.Path() / "Log").string().c_str());
-  g_ProcessLog.SetLogLevel(3);
+  LogTo(logDir.Path());
   FakeApiHandler::Reset();
 
   // Two page servers; the agent lists the first one's origin only.
@@ -142,10 +140,7 @@ TEST(OriginInBrowser, ListedOriginIsAnsweredAnotherIsNot) {
             "failed");
   EXPECT_EQ(FakeApiHandler::CallCount(), 1);
   agent.Stop();
-  {
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();
-  }
+  CloseProcessLog();
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <mutex>
 
-
 namespace {
 std::mutex g_mutexFake;
 RequestParams g_lastRequest;
@@ -44,10 +43,6 @@ bool FakeApiHandler::Handle(const RequestParams& request, RequestParams& result)
     const auto itSize = request.find("size");
     const long nSize = itSize == request.end() ? 0 : std::strtol(itSize->second.c_str(), nullptr, 10);
     result["outData"] = std::string(static_cast<size_t>(nSize > 0 ? nSize : 0), 'x');
-    nResult = 0;
-  } else if (strFun == "keys") {
-    result["alpha"] = "2";
-    result["Zeta"] = "1";
     nResult = 0;
   }
   result["return"] = std::to_string(nResult);

@@ -8,7 +8,6 @@
 // from the request alone, so that the bytes on the wire are known exactly.
 //   Fun=echo       outData = the request's "data" value, return 0
 //   Fun=big        outData = "size" bytes of 'x', return 0
-//   Fun=keys       three results stored out of key order (Zeta, alpha, return)
 //   anything else  return -10000, as the dispatcher answers an unknown name
 // A request without "Fun" is not routed (no response).
 namespace FakeApiHandler {

@@ -8,9 +8,7 @@ CLoopbackClient::CLoopbackClient(uint16_t nPort, const char* szHost) : m_socket(
   m_bConnected = m_socket.Connect(szHost, nPort);
 }
 
-CLoopbackClient::~CLoopbackClient() { Close(); }
-
-void CLoopbackClient::Close() { m_socket.CloseSocket(); }
+CLoopbackClient::~CLoopbackClient() { m_socket.CloseSocket(); }
 
 void CLoopbackClient::ShutdownSend() { m_socket.ShutDown(1); }
 

@@ -17,7 +17,6 @@ class CLoopbackClient {
   bool SendAll(const std::string& strBytes);
   // Ends the sending side (the server sees the end of the request stream).
   void ShutdownSend();
-  void Close();
 
   // Reads one whole response: the header block and Content-Length body
   // bytes. "" when the connection ended (or nTimeoutMs passed) first; what

@@ -9,12 +9,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "http/HttpExchange.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -31,8 +30,7 @@ class CCaptureStderr {
   ~CCaptureStderr() { Restore(); }
   std::string Text() {
     Restore();
-    std::ifstream in(m_strFile, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadFile(m_strFile);
   }
 
  private:

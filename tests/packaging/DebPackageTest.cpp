@@ -21,7 +21,6 @@
 #include <iostream>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,13 +44,6 @@ int RunCommand(const std::vector<std::string>& vecArgs, std::string& strOutput) 
     strOutput.append(buf, static_cast<size_t>(n));
   }
   return static_cast<int>(ExitCodeWithin(process, TOLVAN_INFINITE));
-}
-
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Every path under dir, relative to it.
@@ -136,12 +128,12 @@ TEST_F(DebPackage, HoldsTheAgentBesideItsFilesAndStartsItAtLogon) {
                              "usr/share/doc/tolvan/examples/index.html"}) {
     EXPECT_TRUE(fs::is_regular_file(root / szFile)) << szFile;
   }
-  const std::string strUnit = ReadText(root / "usr/lib/systemd/user/tolvan.service");
+  const std::string strUnit = ReadFile(root / "usr/lib/systemd/user/tolvan.service");
   for (const char* szLine : {"ExecStart=/usr/lib/tolvan/Tolvan\n", "Restart=on-failure\n",
                              "Environment=TOLVAN_SUPERVISED=1\n", "WantedBy=default.target\n"}) {
     EXPECT_NE(strUnit.find(szLine), std::string::npos) << szLine << "\n" << strUnit;
   }
-  const std::string strDesktop = ReadText(root / "etc/xdg/autostart/tolvan.desktop");
+  const std::string strDesktop = ReadFile(root / "etc/xdg/autostart/tolvan.desktop");
   // The entry leaves the start to the unit where that is enabled.
   EXPECT_NE(strDesktop.find("Exec=sh -c \"systemctl --user --quiet is-enabled tolvan.service "
                             "2>/dev/null || exec /usr/lib/tolvan/Tolvan\"\n"),

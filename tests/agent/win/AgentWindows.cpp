@@ -65,7 +65,6 @@ bool CEventProbe::Open(const char* szName) {
   if (h == nullptr) return false;
   if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
   m_hEvent = h;
-  m_strName = szName;
   return true;
 }
 

@@ -41,13 +41,10 @@ class CEventProbe {
 
   // Opens the event szName; false when there is none.
   bool Open(const char* szName);
-  bool IsOpen() const { return m_hEvent != nullptr; }
   bool IsSet() const;
-  const std::string& Name() const { return m_strName; }
 
  private:
   HANDLE m_hEvent = nullptr;
-  std::string m_strName;
 };
 
 // Finds the agent's quit event, named "vex50_quit_flag" and the tick count of

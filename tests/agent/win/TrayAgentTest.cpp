@@ -145,7 +145,6 @@ class TrayAgent : public CAgentInstall {
     EXPECT_EQ(strDaemon.find("unexpectedly"), std::string::npos) << strDaemon;
     EXPECT_EQ(strDaemon.find("giving up"), std::string::npos) << strDaemon;
     EXPECT_EQ(strDaemon.find("restarted"), std::string::npos) << strDaemon;
-
   }
 
   CProcess m_agent;
@@ -234,20 +233,6 @@ TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
   // Choose the one item: "退出".
   ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_DOWN, 0));
   ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_RETURN, 0));
-  ASSERT_NO_FATAL_FAILURE(ExpectEndedByTheUser(hWnd, quit, tray));
-}
-
-TEST_F(TrayAgent, ExitMessageFromAnotherProgramEndsTheAgentAsTheExitItemDoes) {
-  // What the uninstaller does: find the window by class and title, post the
-  // exit message, wait for the process.
-  CEventProbe quit;
-  CTrayRecorder tray;
-  HWND hWnd = nullptr;
-  ASSERT_NO_FATAL_FAILURE(StartRecordedAgent(tray, quit, hWnd));
-  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
-  ASSERT_EQ(::FindWindowA(kWindowClass, kWindowClass), hWnd);
-
-  ASSERT_TRUE(::PostMessageA(hWnd, kAgentExitMessage, 0, 0));
   ASSERT_NO_FATAL_FAILURE(ExpectEndedByTheUser(hWnd, quit, tray));
 }
 

@@ -1,25 +1,19 @@
 #pragma once
 
-// Control interface of the card library test double. The double implements
-// the card library's functions deterministically:
-//   certificate under label L   "CERT:" + L            (pkiReadLabel, flag 1)
-//   pkiCheckCert                0 for data starting "CERT:" with six zero words
-//   pkiGetXMLCertInfo           "<cert>" + data + "</cert>"
-//   pkiGetCertInfoEx            preferred algorithm 7 ("CERT:ZERO..." gives 0)
-//   pkiGetSignature             "SIG(" + label + "," + algo + "):" + data;
-//                               password "1234" only
-//   pkiVerifySignature          0 when the signature is "SIG(...):" + data
-//   pkiSealEnvelope             "ENV" + algo digit + ":" + data
-//   pkiOpenEnvelope             the data after "ENVn:"; password "1234" only
-//   pkiGenerateRandom           byte i = (i * 37 + 11) & 0xFF
-//   pkiHashData                 8 bytes: FNV-1a 64 of the data, first byte
-//                               xored with the algorithm (1..5)
-//   pkiSymmCryptData            encrypt: "E" + data xor key; decrypt: reverse
-//   Base64                      standard alphabet with padding, two-call
-//                               protocol (null pointer: size only, result 0)
-// Token functions (pkiReadLabel, pkiGetSignature, pkiOpenEnvelope) need
-// pkiInit and fail after pkiEnd. An output longer than the capacity is never
-// written: DBL_ERR_BUFFER_TOO_SMALL with the needed length.
+// Control interface of the card library test double. Its answers:
+//   pkiReadLabel (flag 1)   "CERT:" + label; data starting "CERT:" is a
+//                           certificate (pkiCheckCert, pkiGetXMLCertInfo:
+//                           "<cert>" + data + "</cert>", pkiGetCertInfoEx:
+//                           algorithm 7, or 0 for "CERT:ZERO...")
+//   pkiGetSignature         "SIG(" + label + "," + algo + "):" + data, which
+//                           pkiVerifySignature accepts
+//   pkiSealEnvelope         "ENV" + algo digit + ":" + data (pkiOpenEnvelope)
+//   pkiGenerateRandom       byte i = (i * 37 + 11) & 0xFF
+//   pkiHashData             FNV-1a 64 of the data, first byte xor algorithm
+//   pkiSymmCryptData        encrypt: "E" + data xor key; decrypt: reverse
+// Password "1234" only. Token functions need pkiInit and fail after pkiEnd.
+// An output longer than the capacity is never written:
+// DBL_ERR_BUFFER_TOO_SMALL with the needed length.
 
 #include <stdint.h>
 

@@ -1,14 +1,10 @@
 // The fresh key pair and certificate, the CMS envelopes both ways against
 // the openssl command line, the serial text, the key pool and the QR image
-// read back by a real decoder (zbarimg).
+// file.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/support/TempDir.h"
@@ -134,12 +130,11 @@ TEST_F(CloudKeyCrypto, ReplySealedByOpensslCmsOpensWithTheFreshKey) {
   }
 }
 
-TEST_F(CloudKeyCrypto, QrImageDecodesToItsText) {
+TEST_F(CloudKeyCrypto, QrImageIsWrittenOrRefused) {
   const std::string strText = "tolvan-cloudkey:0123456789abcdef0123456789abcdef";
   const std::string strPng = m_dir.Join("new/sub/qrcode.png");  // missing directories are made
+  // What the image reads as: CloudE2E.EnrolGetCertificateSignVerifyAndEnd (zbarimg).
   ASSERT_TRUE(CK_TOOL::MakeQREncode(strText.c_str(), 6, strPng.c_str()));
-  ASSERT_EQ(0, Shell("zbarimg --raw -q " + strPng + " > " + Path("qr.txt")));
-  EXPECT_EQ(strText + "\n", ReadFile(Path("qr.txt")));
   EXPECT_EQ("\x89PNG", ReadFile(strPng).substr(0, 4));
 
   EXPECT_FALSE(CK_TOOL::MakeQREncode("", 6, Path("empty.png").c_str()));

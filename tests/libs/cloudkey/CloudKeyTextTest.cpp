@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "base/system/Process.h"
 #include "libs/cloudkey/CkJson.h"
 #include "libs/cloudkey/CloudKey.h"
+#include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -139,21 +141,14 @@ TEST(CloudKeyJson, WritesEscapedRequestsThatReadBack) {
 }
 
 // Sets or clears environment variables for one test and puts them back.
-class CEnvScope {
- public:
+struct CEnvScope {
   void Set(const char* szName, const char* szValue) {
-    std::string strOld;
-    m_vSaved.push_back({szName, GetEnvVar(szName, strOld) ? strOld : "\x01"});
-    SetEnvVar(szName, szValue);
+    vSaved.push_back(std::make_unique<CEnvOverride>(szName, szValue));
   }
   ~CEnvScope() {
-    for (auto it = m_vSaved.rbegin(); it != m_vSaved.rend(); ++it) {
-      SetEnvVar(it->first.c_str(), it->second == "\x01" ? nullptr : it->second.c_str());
-    }
+    while (!vSaved.empty()) vSaved.pop_back();  // the oldest value is put back last
   }
-
- private:
-  std::vector<std::pair<std::string, std::string>> m_vSaved;
+  std::vector<std::unique_ptr<CEnvOverride>> vSaved;
 };
 
 TEST(CloudKeyConfig, FileThenEnvironment) {

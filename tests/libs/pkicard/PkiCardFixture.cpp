@@ -3,32 +3,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <sys/wait.h>
 
 #include <p11-kit/p11-kit.h>
 
+#include "tests/support/TestFiles.h"
+
 namespace fs = std::filesystem;
 
-Bytes ReadFileBytes(const std::string& strPath) {
-  std::ifstream file(strPath, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  const std::string s = text.str();
-  return Bytes(s.begin(), s.end());
-}
-
+Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile(strPath)); }
 void WriteFileBytes(const std::string& strPath, const Bytes& data) {
-  std::ofstream file(strPath, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  WriteFile(strPath, std::string(data.begin(), data.end()));
 }
-
-void WriteFileText(const std::string& strPath, const std::string& strText) {
-  WriteFileBytes(strPath, AsBytes(strText));
-}
-
+void WriteFileText(const std::string& strPath, const std::string& strText) { WriteFile(strPath, strText); }
 Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 std::string Hex(const Bytes& data) {
@@ -174,24 +161,6 @@ void PkiCardTest::SetUp() {
 }
 
 void PkiCardTest::TearDown() { pkiEnd(); }
-
-std::string PkiCardTest::TokenDir() const {
-  // SoftHSM names each token's directory by a UUID; T1's holds the most
-  // objects (the spare token has only its token object).
-  std::string strBest;
-  size_t nBest = 0;
-  for (const auto& entry : fs::directory_iterator(m_dir.Join("tokens"))) {
-    size_t nObjects = 0;
-    for (const auto& file : fs::directory_iterator(entry.path())) {
-      if (file.path().extension() == ".object") ++nObjects;
-    }
-    if (nObjects > nBest) {
-      nBest = nObjects;
-      strBest = entry.path().string();
-    }
-  }
-  return strBest;
-}
 
 CTestModule::CTestModule() {
   m_pModule = p11_kit_module_load(kSoftHsmModule, 0);

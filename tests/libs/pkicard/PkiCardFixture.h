@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include <p11-kit/pkcs11.h>
 
@@ -16,7 +15,6 @@
 #include "tests/support/TempDir.h"
 
 constexpr char kUserPin[] = "1234";
-constexpr char kSoPin[] = "5678";
 constexpr char kTokenLabel[] = "T1";
 constexpr char kSpareTokenLabel[] = "Spare";
 constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
@@ -55,7 +53,6 @@ class PkiCardTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  std::string TokenDir() const;  // the directory of token T1
   std::string ConfPath() const { return m_dir.Join("softhsm2.conf"); }
 
   CTempDir m_dir{"pkicard-test"};

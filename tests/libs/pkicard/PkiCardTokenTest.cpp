@@ -102,26 +102,6 @@ TEST_F(PkiCardInit, ConfigurationFromIniFileOrTheProxy) {
   EXPECT_EQ(MaterialBytes("rsa.der"), der);
 }
 
-TEST_F(PkiCardInit, TokenRemovedAndReinserted) {
-  ASSERT_EQ(PKI_OK, pkiInit());
-  Bytes sig;
-  ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("before"), sig));
-
-  const std::string strToken = TokenDir();
-  const std::string strAway = m_dir.Join("away");
-  ASSERT_FALSE(strToken.empty());
-  fs::rename(strToken, strAway);
-  // The module sees the change only after finalise and initialise.
-  pkiEnd();
-  EXPECT_EQ(PKI_ERR_TOKEN_NOT_FOUND, pkiInit());
-
-  fs::rename(strAway, strToken);
-  pkiEnd();
-  ASSERT_EQ(PKI_OK, pkiInit());
-  ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("after"), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("rsa.pub"), "sha256", AsBytes("after"), sig));
-}
-
 TEST_F(PkiCardInit, LostSessionIsReopened) {
   ASSERT_EQ(PKI_OK, pkiInit());
   Bytes sig;

@@ -12,15 +12,13 @@
 #include <wincrypt.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "libs/pkicard/pkiCard.h"
 #include "tests/libs/pkicard/PkiCardCalls.h"
 #include "tests/support/MyStorePfx.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -33,24 +31,18 @@ std::string Dir() {
 }
 
 Bytes ReadBytes(const std::string& strName) {
-  std::ifstream in(Dir() + "/" + strName, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  const std::string s = text.str();
+  const std::string s = ReadFile(Dir() + "/" + strName);
   return Bytes(s.begin(), s.end());
 }
 
 void WriteOut(const std::string& strName, const Bytes& data) {
-  std::ofstream out(Dir() + "/out/" + strName, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  WriteFile(Dir() + "/out/" + strName, std::string(data.begin(), data.end()));
 }
 
 bool RunningUnderWine() {
   HMODULE hNtdll = GetModuleHandleW(L"ntdll.dll");
   return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
 }
-
-Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 uint32_t Len(const Bytes& b) { return static_cast<uint32_t>(b.size()); }
 
@@ -101,14 +93,12 @@ bool PkiCardWin::s_bCngKey = false;
 
 TEST_F(PkiCardWin, HashesMatchOpenssl) {
   const Bytes data = ReadBytes("data.bin");
+  Bytes digest;
   for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
-    Bytes digest;
-    ASSERT_EQ(PKI_OK, WithBlob(64, digest, [&](PkiBlob* p) { return pkiHashData(nAlgo, Len(data), data.data(), p); }))
-        << nAlgo;
+    ASSERT_EQ(PKI_OK, Hash(nAlgo, data, digest)) << nAlgo;
     EXPECT_EQ(ReadBytes("hash-" + std::to_string(nAlgo) + ".bin"), digest) << nAlgo;
   }
-  Bytes digest;
-  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, WithBlob(64, digest, [&](PkiBlob* p) { return pkiHashData(6, 1, data.data(), p); }));
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Hash(6, data, digest));
 }
 
 TEST_F(PkiCardWin, SymmetricAcrossPlatforms) {
@@ -141,7 +131,7 @@ TEST_F(PkiCardWin, SignsWithTheKeyInTheStore) {
     if (nAlgo == 3 && !s_bCngKey) {
       // A legacy CSP hashes by its own algorithm ids, and has none for SM3.
       EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kLabel, kPin, nAlgo, data, sig));
-      WriteOut("sign-3.skip", AsBytes("the key is in a legacy CSP, which cannot sign with SM3"));
+      WriteFile(Dir() + "/out/sign-3.skip", "the key is in a legacy CSP, which cannot sign with SM3");
       continue;
     }
     ASSERT_EQ(PKI_OK, Sign(kLabel, kPin, nAlgo, data, sig)) << nAlgo;
@@ -149,10 +139,8 @@ TEST_F(PkiCardWin, SignsWithTheKeyInTheStore) {
     EXPECT_EQ(PKI_OK, Verify(cert, data, sig)) << nAlgo;
     WriteOut("sign-" + std::to_string(nAlgo) + ".bin", sig);
   }
-  Bytes der(4096, 0);
-  uint32_t nLen = 4096;
-  ASSERT_EQ(PKI_OK, pkiReadLabel(kLabel, 1, der.data(), &nLen));
-  der.resize(nLen);
+  Bytes der;
+  ASSERT_EQ(PKI_OK, ReadLabel(kLabel, der));
   EXPECT_EQ(cert, der);
 
   Bytes small(16, 0x11);
@@ -261,18 +249,6 @@ TEST_F(PkiCardWin, CertificateInformation) {
   const Bytes pem = ReadBytes("ca.pem");
   int nAlgo = 0;
   EXPECT_EQ(PKI_OK, pkiGetCertInfoEx(Len(pem), pem.data(), nullptr, &nAlgo));
-}
-
-TEST_F(PkiCardWin, Base64TwoCallsAndInvalidText) {
-  const std::string strText = "SGVsbG8sIFdpbmRvd3Mh";
-  PkiBlob blob{0, nullptr};
-  ASSERT_EQ(PKI_OK, pkiBase64Decode(static_cast<uint32_t>(strText.size()), strText.c_str(), &blob));
-  Bytes out(blob.nLen);
-  blob.pData = out.data();
-  ASSERT_EQ(PKI_OK, pkiBase64Decode(static_cast<uint32_t>(strText.size()), strText.c_str(), &blob));
-  EXPECT_EQ("Hello, Windows!", std::string(out.begin(), out.end()));
-  PkiBlob bad{0, nullptr};
-  EXPECT_EQ(PKI_ERR_BAD_BASE64, pkiBase64Decode(4, "SG V", &bad));
 }
 
 TEST_F(PkiCardWin, RandomBytes) {

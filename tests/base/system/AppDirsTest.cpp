@@ -75,34 +75,29 @@ TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectories) {
   const std::string strHome = dir.Join("home");
   const std::string strExeDir = dir.Join("usr-lib-tolvan");  // missing: not writable
   const std::string strXdg = dir.Join("xdg");
-  const std::string strCfg = strXdg + "/cfg";
-  const std::string strSt = strXdg + "/state";
-  struct Case {
-    const char* szName;
-    bool bSet;  // false: both variables unset
-    std::string strConfigHome;
-    std::string strStateHome;
-    std::string strSettings;
-    std::string strState;
-  };
+  const std::string strCfg = strXdg + "/cfg", strCfgSlash = strCfg + "/";
+  const std::string strSt = strXdg + "/state", strStSlashes = strSt + "//";
   const std::string strHomeCfg = strHome + "/.config/Tolvan";
   const std::string strHomeState = strHome + "/.local/state/Tolvan";
-  const Case cases[] = {
-      {"unset", false, "", "", strHomeCfg, strHomeState},
-      {"relative", true, "cfg", "state", strHomeCfg, strHomeState},
-      {"absolute, trailing slashes", true, strCfg + "/", strSt + "//", strCfg + "/Tolvan",
-       strSt + "/Tolvan"},
+  const struct {
+    const char* szConfigHome;  // null: unset
+    const char* szStateHome;
+    std::string strSettings, strState;
+  } cases[] = {
+      {nullptr, nullptr, strHomeCfg, strHomeState},
+      {"cfg", "state", strHomeCfg, strHomeState},  // relative: ignored
+      {strCfgSlash.c_str(), strStSlashes.c_str(), strCfg + "/Tolvan", strSt + "/Tolvan"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.szName);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.szConfigHome ? c.szConfigHome : "unset");
     CEnvOverride config("TOLVAN_CONFIG_DIR", nullptr);
     CEnvOverride home("HOME", strHome);
-    CEnvOverride xdgConfig("XDG_CONFIG_HOME", c.bSet ? c.strConfigHome.c_str() : nullptr);
-    CEnvOverride xdgState("XDG_STATE_HOME", c.bSet ? c.strStateHome.c_str() : nullptr);
+    CEnvOverride xdgConfig("XDG_CONFIG_HOME", c.szConfigHome);
+    CEnvOverride xdgState("XDG_STATE_HOME", c.szStateHome);
 
     EXPECT_EQ(SettingsDirFor(strExeDir), c.strSettings);
     EXPECT_EQ(StateDirFor(strExeDir), c.strState);
-    EXPECT_EQ(ModeOf(c.strState), 0700u) << c.strState;
+    EXPECT_EQ(ModeOf(c.strState), 0700u);
     EXPECT_FALSE(std::filesystem::exists(c.strSettings)) << "read there, never made";
     std::filesystem::remove_all(dir.Path() / "home");
     std::filesystem::remove_all(strXdg);

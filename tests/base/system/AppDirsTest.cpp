@@ -1,5 +1,6 @@
 // Where settings and state go: beside the executable when its directory is
-// writable, in the per-user directories when not.
+// writable, in the per-user directories when not (on POSIX the XDG base
+// directories, the state one created open to the user only).
 
 #include "base/system/AppDirs.h"
 
@@ -27,23 +28,7 @@ TEST(AppDirs, OnlyAnExistingDirectoryIsWritableAndKeepsSettingsAndStateThere) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
   EXPECT_EQ(SettingsDirFor(dir.Str()), dir.Str());
   EXPECT_EQ(StateDirFor(dir.Str()), dir.Str());
-
-  const CAppDirs kept = AppDirsFor(dir.Str(), true);
-  EXPECT_EQ(kept.m_strSettingsDir, dir.Str());
-  EXPECT_EQ(kept.m_strStateDir, dir.Str());
-  const CAppDirs moved = AppDirsFor(dir.Str(), false);
-  EXPECT_EQ(moved.m_strSettingsDir, GetConfigDir());
-  EXPECT_EQ(moved.m_strStateDir, GetStateHomeDir());
-}
-
-TEST(AppDirs, MakePrivateDirectoryMakesEveryLevel) {
-  CTempDir dir("appdirs-make");
-  ASSERT_TRUE(dir.Ok());
-  const fs::path nested = dir.Path() / "a" / "b" / "c";
-  EXPECT_TRUE(MakePrivateDirectory(nested.string()));
-  EXPECT_TRUE(fs::is_directory(nested));
-  EXPECT_TRUE(MakePrivateDirectory(nested.string())) << "an existing directory is fine";
-  WriteFile(dir.Path() / "file", "x");
+  // Making a private directory (every level; see below) fails where a file is in the way.
   EXPECT_FALSE(MakePrivateDirectory((dir.Path() / "file" / "sub").string()));
   EXPECT_FALSE(MakePrivateDirectory(""));
 }
@@ -55,7 +40,7 @@ TEST(AppDirs, UnwritableExeDirUsesTheUserDirectories) {
   ASSERT_TRUE(dir.Ok());
   const std::string strExeDir = dir.Join("install");
   CEnvOverride config("TOLVAN_CONFIG_DIR", nullptr);
-  CEnvOverride localAppData("LOCALAPPDATA", dir.Join("local"));
+  CEnvOverride localAppData("LOCALAPPDATA", dir.Join("local") + "/a/b");  // levels to make
   CEnvOverride home("HOME", dir.Join("home"));
   CEnvOverride xdgConfig("XDG_CONFIG_HOME", nullptr);
   CEnvOverride xdgState("XDG_STATE_HOME", nullptr);
@@ -70,3 +55,79 @@ TEST(AppDirs, UnwritableExeDirUsesTheUserDirectories) {
   EXPECT_EQ(SettingsDirFor(""), GetConfigDir());
   EXPECT_EQ(StateDirFor(""), GetStateHomeDir());
 }
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+unsigned ModeOf(const std::string& strPath) {
+  struct stat st {};
+  return ::stat(strPath.c_str(), &st) == 0 ? (st.st_mode & 07777u) : 0u;
+}
+
+}  // namespace
+
+TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectories) {
+  CTempDir dir("appdirs-xdg");
+  ASSERT_TRUE(dir.Ok());
+  const std::string strHome = dir.Join("home");
+  const std::string strExeDir = dir.Join("usr-lib-tolvan");  // missing: not writable
+  const std::string strXdg = dir.Join("xdg");
+  const std::string strCfg = strXdg + "/cfg", strCfgSlash = strCfg + "/";
+  const std::string strSt = strXdg + "/state", strStSlashes = strSt + "//";
+  const std::string strHomeCfg = strHome + "/.config/Tolvan";
+  const std::string strHomeState = strHome + "/.local/state/Tolvan";
+  const struct {
+    const char* szConfigHome;  // null: unset
+    const char* szStateHome;
+    std::string strSettings, strState;
+  } cases[] = {
+      {nullptr, nullptr, strHomeCfg, strHomeState},
+      {"cfg", "state", strHomeCfg, strHomeState},  // relative: ignored
+      {strCfgSlash.c_str(), strStSlashes.c_str(), strCfg + "/Tolvan", strSt + "/Tolvan"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.szConfigHome ? c.szConfigHome : "unset");
+    CEnvOverride config("TOLVAN_CONFIG_DIR", nullptr);
+    CEnvOverride home("HOME", strHome);
+    CEnvOverride xdgConfig("XDG_CONFIG_HOME", c.szConfigHome);
+    CEnvOverride xdgState("XDG_STATE_HOME", c.szStateHome);
+
+    EXPECT_EQ(SettingsDirFor(strExeDir), c.strSettings);
+    EXPECT_EQ(StateDirFor(strExeDir), c.strState);
+    EXPECT_EQ(ModeOf(c.strState), 0700u);
+    EXPECT_FALSE(std::filesystem::exists(c.strSettings)) << "read there, never made";
+    std::filesystem::remove_all(dir.Path() / "home");
+    std::filesystem::remove_all(strXdg);
+  }
+}
+
+TEST(AppDirsXdg, ConfigDirOverrideHoldsTheSettingsAndAnExistingStateDirKeepsItsMode) {
+  CTempDir dir("appdirs-mode");
+  ASSERT_TRUE(dir.Ok());
+  CEnvOverride config("TOLVAN_CONFIG_DIR", dir.Join("conf") + "/");
+  EXPECT_EQ(SettingsDirFor(dir.Join("missing")), dir.Join("conf"));
+  const std::string strState = dir.Join("state");
+  ASSERT_EQ(::mkdir(strState.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((strState + "/Tolvan").c_str(), 0750), 0);
+  CEnvOverride xdgState("XDG_STATE_HOME", strState);
+  EXPECT_EQ(StateDirFor(dir.Join("missing")), strState + "/Tolvan");
+  EXPECT_EQ(ModeOf(strState + "/Tolvan"), 0750u);
+}
+
+// A directory without write permission counts only for a user the kernel
+// holds to it: root may write anywhere, so there the test has nothing to see.
+TEST(AppDirsXdg, ReadOnlyDirectoryIsNotWritable) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes to every directory";
+  CTempDir dir("appdirs-ro");
+  ASSERT_TRUE(dir.Ok());
+  const std::string strRo = dir.Join("ro");
+  ASSERT_EQ(::mkdir(strRo.c_str(), 0500), 0);
+  EXPECT_FALSE(IsDirWritable(strRo));
+  CEnvOverride xdgState("XDG_STATE_HOME", dir.Join("state"));
+  EXPECT_EQ(StateDirFor(strRo), dir.Join("state") + "/Tolvan");
+  ::chmod(strRo.c_str(), 0700);
+}
+#endif

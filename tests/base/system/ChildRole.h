@@ -5,14 +5,12 @@
 // the executable (TOLVAN_TEST_CHILD_HOOK) runs the role before main and exits.
 // The child reports on its standard output, one line per fact; a child that
 // holds something keeps it until its standard input reaches end-of-file or it
-// is killed. Roles: "wait", "lock:<name>", "instance:<name>", "ipc:<number>",
-// "env:<variable>", "pid", "args", "exit:<code>", "std:<file>".
+// is killed. Roles: "wait", "lock:<name>", "env:<variable>", "pid", "args",
+// "exit:<code>", "std:<file>".
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
 #include "base/system/Process.h"
-#include "base/system/SingleInstance.h"
-#include "base/threads/IpcMutex.h"
 #include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
@@ -103,17 +101,6 @@ inline int RunRole(const std::string& strRole) {
     CNamedLock lock(strArg.c_str());
     Say(lock.Acquire(0) ? "held" : "busy");
     WaitForEndOfInput();
-  } else if (strKind == "instance") {
-    CSingleInstance instance(strArg.c_str());
-    Say(instance.IsHeld() ? "held" : "busy");
-    WaitForEndOfInput();
-  } else if (strKind == "ipc") {
-    CIpcMutex mutex(std::atoi(strArg.c_str()));
-    Say(mutex.IsCreater() ? "creator" : "opener");
-    mutex.Lock();
-    Say("held");
-    WaitForEndOfInput();
-    mutex.Unlock();
   } else if (strKind == "wait") {
     Say("ready");
     WaitForEndOfInput();
@@ -143,14 +130,13 @@ struct CChildHook {
 };
 
 // A child of the test executable in a role, its standard input and output
-// piped to this process.
+// piped to this process; vecEnv (the role added) is its whole environment.
 class CChild {
 public:
-  bool Start(const std::string& strRole, std::vector<std::string> vecExtraArgs = {}) {
-    std::vector<std::string> vecEnv = GetProcessEnvironment();
+  bool Start(const std::string& strRole, std::vector<std::string> vecArgs = {},
+             std::vector<std::string> vecEnv = GetProcessEnvironment()) {
     vecEnv.push_back("TOLVAN_TEST_CHILD=" + strRole);
-    std::vector<std::string> vecArgs{SelfPath()};
-    vecArgs.insert(vecArgs.end(), vecExtraArgs.begin(), vecExtraArgs.end());
+    vecArgs.insert(vecArgs.begin(), SelfPath());
     return m_Process.Start(vecArgs[0].c_str(), vecArgs, &vecEnv,
                            CProcess::emPipeStdin | CProcess::emPipeStdout);
   }
@@ -158,36 +144,21 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Starts the child in strRole and reads the lines it says first (the last
-  // one once it holds what the role takes).
-  bool StartHolding(const std::string& strRole, const std::vector<std::string>& vecLines) {
-    if (!Start(strRole)) return false;
-    for (const std::string& strLine : vecLines) {
-      if (ReadLine() != strLine) return false;
-    }
-    return true;
+  // Every line it says, once it has ended.
+  std::vector<std::string> ReadAll() {
+    std::vector<std::string> vecLines;
+    for (std::string strLine; m_Process.ReadOutputLine(strLine);) vecLines.push_back(strLine);
+    EXPECT_TRUE(m_Process.Wait(60000));
+    return vecLines;
   }
+  // Starts the child in strRole; true once it says it holds what the role takes.
+  bool StartHolding(const std::string& strRole) { return Start(strRole) && ReadLine() == "held"; }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
-  bool CloseInputAndWait() {
-    m_Process.CloseInput();
-    return m_Process.Wait(60000);
-  }
   CProcess& Process() { return m_Process; }
 
 private:
   CProcess m_Process;
 };
-
-// The cases of the kill-the-holder tests: no object of ours open during the
-// kill and, on POSIX, one open. A named event on Windows stays unsignalled
-// while any handle to it is open: only a fresh one is free again there.
-inline std::vector<bool> OpenDuringKillCases() {
-#ifdef _WIN32
-  return {false};
-#else
-  return {false, true};
-#endif
-}
 
 // A lock name of its own for each call, so that parallel runs (and Windows'
 // session-wide names) never meet.

@@ -12,40 +12,27 @@
 #include "base/system/KeyProbe.h"
 #include "tests/base/system/ProbeTestStore.h"
 
-namespace {
-
-using Der = std::vector<unsigned char>;
-
-struct ProbeCase {
-  const char* szName;
-  std::vector<const Der*> vecCerts;  // added in this order
-  const char* szExpected;
-};
-
-}  // namespace
-
 TEST(KeyProbe, KeyUsageRuleAndSerialText) {
-  const ProbeCase kCases[] = {
-      {"digital signature is taken", {&kCertDigitalSignature}, "0a1b2c3d"},
+  const struct {
+    const char* szName;
+    std::vector<const CertDer*> vecCerts;  // added in this order, and in order of serial
+    const char* szExpected;
+  } kCases[] = {
       {"data encipherment alone is skipped", {&kCertDataEnciphermentOnly}, ""},
       {"no key usage is taken, the sign byte kept", {&kCertNoKeyUsage}, "008001"},
-      {"key encipherment alone is taken", {&kCertKeyEnciphermentOnly}, "22"},
       {"signature with encipherment is taken", {&kCertSignatureAndEncipherment}, "33"},
-      {"a skipped certificate leaves the next",
-       {&kCertDataEnciphermentOnly, &kCertDigitalSignature},
-       "0a1b2c3d"},
-      {"an empty store has no key", {}, ""},
+      {"a skipped certificate leaves the next, taken for key encipherment",
+       {&kCertDataEnciphermentOnly, &kCertKeyEnciphermentOnly},
+       "22"},
   };
-  for (const ProbeCase& c : kCases) {
+  for (const auto& c : kCases) {
     SCOPED_TRACE(c.szName);
     CProbeTestStore store;
     ASSERT_TRUE(store.Ok());
-    for (size_t i = 0; i < c.vecCerts.size(); ++i) {
-      ASSERT_TRUE(store.Add(*c.vecCerts[i], "c" + std::to_string(i)));
-    }
+    for (const CertDer* pCert : c.vecCerts) ASSERT_TRUE(store.Add(*pCert));
     EXPECT_EQ(c.szExpected, ProbeUserKey());
   }
-  // Every certificate added was removed again.
+  // An empty store has no key: every certificate added was removed again.
   CProbeTestStore empty;
   EXPECT_EQ("", ProbeUserKey());
 }
@@ -56,9 +43,9 @@ TEST(KeyProbe, StoreFilesThatAreNotCertificatesAreReportedAndSkipped) {
   const std::string strJunk = store.AddFile({'n', 'o', 't', ' ', 'a', ' ', 'c', 'e', 'r', 't'}, "a.cer");
   if (ProbeUserKeyEx().m_nTokens == emKeyProbeNoTokenPart) GTEST_SKIP() << "no store files here";
   ASSERT_FALSE(strJunk.empty());
-  Der truncated(kCertDigitalSignature.begin(), kCertDigitalSignature.end() - 1);
-  const std::string strCut = store.AddFile(truncated, "b.cer");
-  ASSERT_TRUE(store.Add(kCertKeyEnciphermentOnly, "c"));
+  const std::string strCut = store.AddFile(
+      CertDer(kCertDigitalSignature.begin(), kCertDigitalSignature.end() - 1), "b.cer");
+  ASSERT_TRUE(store.Add(kCertKeyEnciphermentOnly));
 
   const CKeyProbeResult result = ProbeUserKeyEx();
   EXPECT_EQ("22", result.m_strSerial);

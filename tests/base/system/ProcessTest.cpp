@@ -1,12 +1,14 @@
+// CProcess, with children of the test executable in their roles (ChildRole.h),
+// and the environment functions.
 #include "base/system/Process.h"
 
 #include "tests/base/system/ChildRole.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 TOLVAN_TEST_CHILD_HOOK;
@@ -14,25 +16,6 @@ TOLVAN_TEST_CHILD_HOOK;
 using childrole::CChild;
 
 namespace {
-
-// Runs the test executable in a role with the given environment (null: ours)
-// and returns its output lines.
-std::vector<std::string> RunWithEnv(const std::string& strRole,
-                                    const std::vector<std::string>* pEnv) {
-  const std::string strSelf = childrole::SelfPath();
-  std::vector<std::string> vecEnv = pEnv ? *pEnv : std::vector<std::string>{};
-  vecEnv.push_back("TOLVAN_TEST_CHILD=" + strRole);
-  if (!pEnv) SetEnvVar("TOLVAN_TEST_CHILD", strRole.c_str());
-  CProcess proc;
-  const bool bStarted =
-      proc.Start(strSelf.c_str(), {strSelf}, pEnv ? &vecEnv : nullptr, CProcess::emPipeStdout);
-  if (!pEnv) SetEnvVar("TOLVAN_TEST_CHILD", nullptr);
-  std::vector<std::string> vecLines;
-  std::string strLine;
-  while (bStarted && proc.ReadOutputLine(strLine)) vecLines.push_back(strLine);
-  proc.Wait(60000);
-  return vecLines;
-}
 
 unsigned long ExitCode(CChild& child) {
   unsigned long dwCode = 12345;
@@ -42,27 +25,21 @@ unsigned long ExitCode(CChild& child) {
 
 }  // namespace
 
-TEST(Process, ReportsPidAndExitCode) {
-  CChild child;
-  ASSERT_TRUE(child.Start("pid"));
-  EXPECT_NE(child.Process().GetPid(), GetCurrentPid());
-  EXPECT_EQ(child.ReadLine(), std::to_string(child.Process().GetPid()));
-  ASSERT_TRUE(child.Process().Wait(60000));
-  EXPECT_EQ(ExitCode(child), 0u);
-
-  CChild seven;
+TEST(Process, ReportsPidAndExitCodeAndRunsUntilKilledOrItsInputCloses) {
+  CChild pid, seven;
+  ASSERT_TRUE(pid.Start("pid"));
+  EXPECT_NE(pid.Process().GetPid(), GetCurrentPid());
+  EXPECT_EQ(pid.ReadAll(), std::vector<std::string>{std::to_string(pid.Process().GetPid())});
+  EXPECT_EQ(ExitCode(pid), 0u);
   ASSERT_TRUE(seven.Start("exit:7"));
   ASSERT_TRUE(seven.Process().Wait(60000));
   EXPECT_EQ(ExitCode(seven), 7u);
   EXPECT_TRUE(seven.Process().Wait(0)) << "an ended child stays ended";
-}
 
-TEST(Process, WaitTimesOutWhileTheChildRunsUntilKilledOrItsInputCloses) {
   for (bool bKill : {true, false}) {
     CChild child;
     ASSERT_TRUE(child.Start("wait"));
     ASSERT_EQ(child.ReadLine(), "ready");
-    EXPECT_FALSE(child.Process().Wait(0));
     EXPECT_FALSE(child.Process().Wait(50));
     unsigned long dwCode = 0;
     EXPECT_FALSE(child.Process().GetExitCode(dwCode));
@@ -78,14 +55,24 @@ TEST(Process, WaitTimesOutWhileTheChildRunsUntilKilledOrItsInputCloses) {
   }
 }
 
-TEST(Process, GivenEnvironmentIsTheWholeEnvironment) {
-  ASSERT_TRUE(SetEnvVar("TOLVAN_TEST_PARENT_ONLY", "1"));
+TEST(Process, GivenEnvironmentIsTheWholeEnvironmentAndNoneGivenPassesOurs) {
+  CEnvOverride parentOnly("TOLVAN_TEST_PARENT_ONLY", "1");
   const std::vector<std::string> vecEnv{"TOLVAN_TEST_VALUE=a b=c"};
-  EXPECT_EQ(RunWithEnv("env:TOLVAN_TEST_VALUE", &vecEnv), std::vector<std::string>{"=a b=c"});
-  EXPECT_EQ(RunWithEnv("env:TOLVAN_TEST_PARENT_ONLY", &vecEnv), std::vector<std::string>{"unset"});
-  EXPECT_EQ(RunWithEnv("env:TOLVAN_TEST_PARENT_ONLY", nullptr), std::vector<std::string>{"=1"})
-      << "a null environment passes ours";
-  SetEnvVar("TOLVAN_TEST_PARENT_ONLY", nullptr);
+  const std::pair<const char*, const char*> cases[] = {{"TOLVAN_TEST_VALUE", "=a b=c"},
+                                                       {"TOLVAN_TEST_PARENT_ONLY", "unset"}};
+  for (const auto& [szVar, szSeen] : cases) {
+    CChild child;
+    ASSERT_TRUE(child.Start(std::string("env:") + szVar, {}, vecEnv));
+    EXPECT_EQ(child.ReadAll(), std::vector<std::string>{szSeen});
+  }
+  CEnvOverride role("TOLVAN_TEST_CHILD", "env:TOLVAN_TEST_PARENT_ONLY");
+  const std::string strSelf = childrole::SelfPath();
+  CProcess proc;
+  ASSERT_TRUE(proc.Start(strSelf.c_str(), {strSelf}, nullptr, CProcess::emPipeStdout));
+  std::string strLine;
+  EXPECT_TRUE(proc.ReadOutputLine(strLine));
+  EXPECT_EQ(strLine, "=1");
+  EXPECT_TRUE(proc.Wait(60000));
 }
 
 TEST(Process, ArgumentsArriveUnchanged) {
@@ -93,12 +80,8 @@ TEST(Process, ArgumentsArriveUnchanged) {
                                    "back\\\\\"slash", "", "tab\there"};
   CChild child;
   ASSERT_TRUE(child.Start("args", vecArgs));
-  std::vector<std::string> vecOut;
-  std::string strLine;
-  while (child.Process().ReadOutputLine(strLine)) vecOut.push_back(strLine);
-  ASSERT_TRUE(child.Process().Wait(60000));
   for (std::string& s : vecArgs) s = "[" + s + "]";
-  EXPECT_EQ(vecOut, vecArgs);
+  EXPECT_EQ(child.ReadAll(), vecArgs);
 }
 
 TEST(Process, MissingProgramDoesNotStart) {
@@ -119,8 +102,6 @@ TEST(ProcessEnvironment, SetGetAndRemove) {
     ASSERT_TRUE(SetEnvVar("TOLVAN_TEST_ENV", strSet.c_str()));
     ASSERT_TRUE(GetEnvVar("TOLVAN_TEST_ENV", strValue)) << "set, even when empty";
     EXPECT_EQ(strValue, strSet);
-    std::vector<std::string> vecEnv = GetProcessEnvironment();
-    EXPECT_NE(std::find(vecEnv.begin(), vecEnv.end(), "TOLVAN_TEST_ENV=" + strSet), vecEnv.end());
   }
   ASSERT_TRUE(SetEnvVar("TOLVAN_TEST_ENV", nullptr));
   EXPECT_FALSE(GetEnvVar("TOLVAN_TEST_ENV", strValue));

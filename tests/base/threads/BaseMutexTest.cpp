@@ -53,19 +53,3 @@ TEST(BaseMutex, SerialisesThreads) {
   for (std::thread& t : vecThreads) t.join();
   EXPECT_EQ(nCounter, 80000);
 }
-
-#ifndef _WIN32
-#include <cerrno>
-
-// The system's answer is passed on, not made into success or "busy".
-TEST(BaseMutex, UnlockByAThreadThatDoesNotHoldItIsRefused) {
-  CBaseMutex mutex;
-  EXPECT_EQ(mutex.Unlock(), EPERM) << "not held at all";
-  ASSERT_EQ(mutex.Lock(), 0);
-  int nResult = 0;
-  std::thread([&] { nResult = mutex.Unlock(); }).join();
-  EXPECT_EQ(nResult, EPERM);
-  EXPECT_EQ(TryFromAnotherThread(mutex), 16) << "still held by its owner";
-  EXPECT_EQ(mutex.Unlock(), 0);
-}
-#endif

@@ -1,6 +1,6 @@
 #include "tests/cloud/CloudAgentFixture.h"
 
-#include <filesystem>
+#include <cctype>
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
@@ -12,22 +12,16 @@
 #include "tests/support/ProcessLogFiles.h"
 
 CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
-  const std::string strSimDir = m_world.Dir().Join("sim");
-  std::filesystem::create_directories(strSimDir);
-  if (!m_sim.Start(TOLVAN_CLOUDSIM_PATH, {"cloudsim", "--dir", strSimDir, "--port", "0"}, nullptr,
-                   CProcess::emPipeStdout)) {
-    return;
-  }
-  // "cloudsim listening on 127.0.0.1:<port>", once it listens.
+  // The simulator makes its directory and prints "cloudsim listening on 127.0.0.1:<port>".
   std::string strLine;
   const std::string strPrefix = "cloudsim listening on 127.0.0.1:";
-  while (m_sim.ReadOutputLine(strLine)) {
-    if (strLine.compare(0, strPrefix.size(), strPrefix) == 0) {
-      m_nSimPort = static_cast<uint16_t>(std::stoi(strLine.substr(strPrefix.size())));
-      break;
-    }
+  const std::string strSimDir = m_world.Dir().Join("sim");
+  if (!m_sim.Start(TOLVAN_CLOUDSIM_PATH, {"cloudsim", "--dir", strSimDir, "--port", "0"}, nullptr,
+                   CProcess::emPipeStdout) ||
+      !m_sim.ReadOutputLine(strLine) || strLine.compare(0, strPrefix.size(), strPrefix) != 0) {
+    return;
   }
-  if (m_nSimPort == 0) return;
+  m_nSimPort = static_cast<uint16_t>(std::stoi(strLine.substr(strPrefix.size())));
 
   m_world.SetEnv("TOLVAN_CLOUD_HOST", "127.0.0.1");
   m_world.SetEnv("TOLVAN_CLOUD_PORT", std::to_string(m_nSimPort).c_str());
@@ -61,45 +55,22 @@ std::string CCloudAgentFixture::SimFile(const char* szName) const {
   return m_world.Dir().Join("sim") + "/" + szName;
 }
 
-namespace {
-
-// Form encoding of one value: unreserved characters as they are, every other
-// byte as %XX.
-std::string FormEncode(const std::string& strValue) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string strOut;
-  for (const char c : strValue) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      strOut += c;
-    } else {
-      strOut += '%';
-      strOut += kHex[u >> 4];
-      strOut += kHex[u & 0x0F];
-    }
-  }
-  return strOut;
-}
-
-}  // namespace
-
 RequestParams CCloudAgentFixture::Call(const RequestParams& params) {
+  // Form-encoded: every byte of a value but letters and digits as %XX.
+  static const char kHex[] = "0123456789ABCDEF";
   std::string strBody;
   for (const auto& item : params) {
-    if (!strBody.empty()) strBody += '&';
-    strBody += item.first + "=" + FormEncode(item.second);
+    strBody += (strBody.empty() ? "" : "&") + item.first + "=";
+    for (const unsigned char c : item.second) {
+      strBody += std::isalnum(c) ? std::string(1, static_cast<char>(c))
+                                 : std::string{'%', kHex[c >> 4], kHex[c & 0x0F]};
+    }
   }
   CLoopbackClient client(m_pServer->GetListenPort());
   if (!client.SendAll(MakePost(strBody))) return {{"error", "not sent"}};
-  std::string strAnswer = ResponseBody(client.ReadResponse(60000));
-  const size_t nStart = strAnswer.find('{');
-  const size_t nEnd = strAnswer.rfind('}');
-  CkJsonObject obj;
-  if (nStart == std::string::npos || nEnd == std::string::npos ||
-      !CkJsonParse(strAnswer.substr(nStart, nEnd - nStart + 1), obj)) {
-    return {{"error", "no answer: " + strAnswer}};
-  }
+  const std::string strAnswer = ResponseBody(client.ReadResponse(60000));
+  CkJsonObject obj;  // the blank lines around the object are skipped
+  if (!CkJsonParse(strAnswer, obj)) return {{"error", "no answer: " + strAnswer}};
   return RequestParams(obj.begin(), obj.end());
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
-// The agent and the simulated cloud signing service, for the end-to-end test
-// and the benchmark: the simulator runs as a child process on a port of its
-// choosing, the agent's service object listens on port 0 in this process,
-// and the cloud key settings point at the simulator through the environment.
+// The agent and the simulated cloud signing service, for the end-to-end test and the benchmark:
+// the simulator a child process on a port of its choosing, the agent's service object on port 0
+// in this process, the cloud key settings pointing at the simulator through the environment.
 
 #include <cstdint>
 #include <memory>
@@ -16,8 +15,7 @@
 
 class CCloudAgentFixture {
  public:
-  // Starts both; Ok() tells whether they run. nTimeoutMs is the cloud
-  // exchanges' time-out, nKeyPool the key pool's size.
+  // Starts both; Ok() tells whether they run. nTimeoutMs: the exchanges' time-out.
   CCloudAgentFixture(long nTimeoutMs, int nKeyPool);
   ~CCloudAgentFixture();
   CCloudAgentFixture(const CCloudAgentFixture&) = delete;
@@ -27,11 +25,9 @@ class CCloudAgentFixture {
   CCloudWorld& World() { return m_world; }
   std::string SimFile(const char* szName) const;
 
-  // One API call over the agent's HTTP interface: the answer's members
-  // ("return", "outData"), or {"error": why} when no answer came.
+  // One API call over the agent's HTTP interface: the answer's members, or {"error": why}.
   RequestParams Call(const RequestParams& params);
-  // A POST to the simulator (a new HTTPS connection); the reply's member
-  // szField, empty when it has none.
+  // A POST to the simulator; the reply's member szField, empty when it has none.
   std::string Post(const char* szPath, const std::string& strBody, const char* szField);
   // The stored state file's value of a key ("" when absent).
   std::string Stored(const char* szKey) const;

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <string>
 
@@ -21,10 +20,6 @@
 #include "tests/support/TestText.h"
 
 namespace {
-
-int Shell(const std::string& strCommand) {
-  return std::system((strCommand + " 2>/dev/null").c_str());
-}
 
 bool StoreHolds(const std::string& strDer) {
   for (const CertDer& vCert : ListUserCerts()) {
@@ -42,6 +37,16 @@ class CloudE2E : public ::testing::Test {
     ASSERT_TRUE(EnsureCardLibraryLoaded());
   }
   std::string Path(const char* szName) { return m_agent.World().Dir().Join(szName); }
+  // A command line run in the test's directory; its exit code.
+  int Run(const std::string& strCommand) {
+    const std::string strDir = m_agent.World().Dir().Str();
+    return std::system(("cd '" + strDir + "' && " + strCommand + " 2>/dev/null").c_str());
+  }
+  // A sealed operation with its verification code (the clear text only signing reads).
+  RequestParams Sealed(const char* szFun, const std::string& strVerify,
+                       const std::string& strClear = "x") {
+    return m_agent.Call({{"Fun", szFun}, {"verifyCode", strVerify}, {"clearText", strClear}});
+  }
 
   // cloudMakeQr, and the user's scan of its code: the verification code.
   std::string Enrol() {
@@ -59,7 +64,7 @@ TEST_F(CloudE2E, EnrolGetCertificateSignVerifyAndEnd) {
   const std::string strCode = m_agent.Stored("AuthCode");
   ASSERT_EQ(32u, strCode.size());
   const std::string strPng = CloudQrImagePath();
-  ASSERT_EQ(0, Shell("zbarimg --raw -q " + strPng + " > " + Path("qr.txt")));
+  ASSERT_EQ(0, Run("zbarimg --raw -q '" + strPng + "' > qr.txt"));
   EXPECT_EQ("tolvan-cloudkey:" + strCode + "\n", ReadFile(Path("qr.txt")));
 
   // Not scanned yet: state 0 and the image stays; after the scan the
@@ -73,17 +78,15 @@ TEST_F(CloudE2E, EnrolGetCertificateSignVerifyAndEnd) {
   EXPECT_FALSE(std::filesystem::exists(strPng));
 
   // The certificate: answered, installed in the store, its serial stored.
-  RequestParams answer = m_agent.Call({{"Fun", "cloudGetCert"}, {"verifyCode", strVerify}});
+  RequestParams answer = Sealed("cloudGetCert", strVerify);
   ASSERT_EQ("0", answer["return"]) << answer["error"];
   const std::string strCertB64 = answer["outData"];
   const std::string strCertDer = FromBase64(strCertB64);
   ASSERT_FALSE(strCertDer.empty());
   EXPECT_TRUE(StoreHolds(strCertDer));
-  std::ofstream(Path("user.der"), std::ios::binary) << strCertDer;
-  ASSERT_EQ(0, Shell("openssl x509 -inform DER -in " + Path("user.der") + " -out " +
-                     Path("user.pem")));
-  ASSERT_EQ(0, Shell("openssl x509 -in " + Path("user.pem") + " -noout -serial > " +
-                     Path("serial.txt")));
+  WriteFile(Path("user.der"), strCertDer);
+  ASSERT_EQ(0, Run("openssl x509 -inform DER -in user.der -out user.pem"));
+  ASSERT_EQ(0, Run("openssl x509 -in user.pem -noout -serial > serial.txt"));
   std::string strSerial = ReadFile(Path("serial.txt")).substr(7);
   strSerial = strSerial.substr(0, strSerial.find('\n'));
   for (char& c : strSerial) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -91,19 +94,17 @@ TEST_F(CloudE2E, EnrolGetCertificateSignVerifyAndEnd) {
   std::string strStored = m_agent.Stored("CertSN");
   EXPECT_EQ(strSerial, strStored.compare(0, 2, "00") == 0 ? strStored.substr(2) : strStored);
   // A wrong verification code is the service's refusal.
-  EXPECT_EQ("40301", m_agent.Call({{"Fun", "cloudGetCert"}, {"verifyCode", "000000x"}})["return"]);
+  EXPECT_EQ("40301", Sealed("cloudGetCert", "000000x")["return"]);
 
   // A signature openssl verifies over the clear text with that certificate.
   const std::string strClear = "Pay 100 to Tolvan, ref 7";
-  answer = m_agent.Call({{"Fun", "cloudSignData"}, {"verifyCode", strVerify}, {"clearText", strClear}});
+  answer = Sealed("cloudSignData", strVerify, strClear);
   ASSERT_EQ("0", answer["return"]) << answer["error"];
   const std::string strSignB64 = answer["outData"];
-  std::ofstream(Path("sig.bin"), std::ios::binary) << FromBase64(strSignB64);
-  std::ofstream(Path("clear.txt"), std::ios::binary) << strClear;
-  ASSERT_EQ(0, Shell("openssl x509 -in " + Path("user.pem") + " -noout -pubkey > " +
-                     Path("user.pub")));
-  EXPECT_EQ(0, Shell("openssl dgst -sha256 -verify " + Path("user.pub") + " -signature " +
-                     Path("sig.bin") + " " + Path("clear.txt") + " >/dev/null"));
+  WriteFile(Path("sig.bin"), FromBase64(strSignB64));
+  WriteFile(Path("clear.txt"), strClear);
+  ASSERT_EQ(0, Run("openssl x509 -in user.pem -noout -pubkey > user.pub"));
+  EXPECT_EQ(0, Run("openssl dgst -sha256 -verify user.pub -signature sig.bin clear.txt > sig.txt"));
 
   // The agent's own check accepts it, and refuses a changed text.
   EXPECT_EQ("0", m_agent.Call({{"Fun", "cloudVerifyData"}, {"signText", strSignB64},
@@ -113,7 +114,7 @@ TEST_F(CloudE2E, EnrolGetCertificateSignVerifyAndEnd) {
 
   // A second enrolment's certificate replaces the first in the store.
   const std::string strVerify2 = Enrol();
-  answer = m_agent.Call({{"Fun", "cloudGetCert"}, {"verifyCode", strVerify2}});
+  answer = Sealed("cloudGetCert", strVerify2);
   ASSERT_EQ("0", answer["return"]) << answer["error"];
   const std::string strCertDer2 = FromBase64(answer["outData"]);
   EXPECT_NE(strCertDer, strCertDer2);
@@ -130,16 +131,12 @@ TEST_F(CloudE2E, EnrolGetCertificateSignVerifyAndEnd) {
 
 TEST_F(CloudE2E, UntrustedRepliesGiveCodesAndInstallNothing) {
   const std::string strVerify = Enrol();
-  RequestParams answer = m_agent.Call({{"Fun", "cloudGetCert"}, {"verifyCode", strVerify}});
+  RequestParams answer = Sealed("cloudGetCert", strVerify);
   ASSERT_EQ("0", answer["return"]);
   const std::string strCertDer = FromBase64(answer["outData"]);
   const std::string strSerial = m_agent.Stored("CertSN");
 
-  struct CCase {
-    const char* szMode;
-    const char* szFun;
-    int nCode;
-  } cases[] = {
+  const struct { const char* szMode; const char* szFun; int nCode; } cases[] = {
       {"notjson", "cloudGetCert", CK_ERR_BAD_REPLY},
       {"status500", "cloudGetCert", CK_ERR_HTTP_STATUS},
       {"longmember", "cloudGetCert", CK_ERR_REPLY_TOO_LARGE},
@@ -152,9 +149,9 @@ TEST_F(CloudE2E, UntrustedRepliesGiveCodesAndInstallNothing) {
       {"badbase64", "cloudSignData", CLOUD_BAD_REPLY},
       {"shortsig", "cloudSignData", CLOUD_BAD_REPLY},
   };
-  for (const CCase& c : cases) {
+  for (const auto& c : cases) {
     m_agent.Post("/control/garbage", std::string("{\"mode\":\"") + c.szMode + "\"}", "mode");
-    answer = m_agent.Call({{"Fun", c.szFun}, {"verifyCode", strVerify}, {"clearText", "abc"}});
+    answer = Sealed(c.szFun, strVerify, "abc");
     EXPECT_EQ((RequestParams{{"return", std::to_string(c.nCode)}}), answer)
         << c.szMode << " " << c.szFun;
     m_agent.Post("/control/reset", "{}", "none");
@@ -171,25 +168,20 @@ TEST_F(CloudE2E, UntrustedRepliesGiveCodesAndInstallNothing) {
 TEST_F(CloudE2E, RefusingAbsentAndUntrustedServices) {
   const std::string strVerify = Enrol();
   m_agent.Post("/control/refuse", "{\"errorCode\":40999}", "none");
-  EXPECT_EQ("40999", m_agent.Call({{"Fun", "cloudGetCert"}, {"verifyCode", strVerify}})["return"]);
-  EXPECT_EQ("40999", m_agent.Call({{"Fun", "cloudSignData"}, {"verifyCode", strVerify},
-                                   {"clearText", "x"}})["return"]);
+  EXPECT_EQ("40999", Sealed("cloudGetCert", strVerify)["return"]);
+  EXPECT_EQ("40999", Sealed("cloudSignData", strVerify)["return"]);
   EXPECT_EQ(std::to_string(CLOUD_NO_AUTH_CODE), m_agent.Call({{"Fun", "cloudMakeQr"}})["return"]);
   m_agent.Post("/control/reset", "{}", "none");
 
   // A service whose certificate does not chain to the trust anchor: the
   // envelope certificate is no CA of its TLS certificate.
   m_agent.World().SetEnv("TOLVAN_CLOUD_TRUST_ANCHOR", m_agent.SimFile("envelope.pem").c_str());
-  EXPECT_EQ(std::to_string(CK_ERR_TLS),
-            m_agent.Call({{"Fun", "cloudSignData"}, {"verifyCode", strVerify},
-                          {"clearText", "x"}})["return"]);
+  EXPECT_EQ(std::to_string(CK_ERR_TLS), Sealed("cloudSignData", strVerify)["return"]);
 
   // No service on the port.
   m_agent.World().SetEnv("TOLVAN_CLOUD_TRUST_ANCHOR", m_agent.SimFile("ca.pem").c_str());
   m_agent.World().SetEnv("TOLVAN_CLOUD_PORT", "1");
-  EXPECT_EQ(std::to_string(CK_ERR_CONNECT),
-            m_agent.Call({{"Fun", "cloudSignData"}, {"verifyCode", strVerify},
-                          {"clearText", "x"}})["return"]);
+  EXPECT_EQ(std::to_string(CK_ERR_CONNECT), Sealed("cloudSignData", strVerify)["return"]);
 }
 
 class CloudE2ESlow : public CloudE2E {
@@ -202,9 +194,7 @@ TEST_F(CloudE2ESlow, SlowServiceTimesOutWhileTheAgentServes) {
   // The service now answers after a minute; the exchange's time-out is 1.5 s.
   m_agent.Post("/control/slow", "{\"delayMs\":60000}", "none");
   const auto tStart = std::chrono::steady_clock::now();
-  auto slow = std::async(std::launch::async, [&] {
-    return m_agent.Call({{"Fun", "cloudSignData"}, {"verifyCode", strVerify}, {"clearText", "x"}});
-  });
+  auto slow = std::async(std::launch::async, [&] { return Sealed("cloudSignData", strVerify); });
   // Meanwhile the agent answers other calls.
   EXPECT_EQ("-10001", m_agent.Call({{"Fun", "cloudVerifyData"}})["return"]);
   EXPECT_EQ((RequestParams{{"return", std::to_string(CK_ERR_TIMEOUT)}}), slow.get());

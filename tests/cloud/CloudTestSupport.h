@@ -1,8 +1,8 @@
 #pragma once
 
-// A private world for one cloud test: the state file's directory, the
-// configuration directory (QR image), the certificate store (POSIX) and a
-// clock the test sets, all undone at the end.
+// A private world for one cloud test: the state file's directory, the configuration directory
+// (QR image), the certificate store (POSIX), environment settings and a clock the test sets, all
+// undone at the end.
 
 #include <cstdint>
 #include <memory>

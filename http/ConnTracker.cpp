@@ -53,19 +53,24 @@ void CConnTracker::ResetWaiting() {
 bool CConnTracker::Serve(std::unique_ptr<CClientConn>& pConn) {
   std::unique_lock<std::mutex> lock(m_mutex);
   if (m_bEnding || m_nServing >= m_nMaxServed) return false;
+  bool bStarted = false;
   if (m_nIdle <= m_queReady.size()) {
     // Every thread is busy: one more (there are never more threads than
-    // connections that may be served at once).
+    // connections that may be served at once). It counts as idle from now
+    // on, not from when it first runs: until then another thread may take
+    // the connection queued for it, and the next connection must find it.
     try {
       std::thread(&CConnTracker::WorkerLoop, shared_from_this()).detach();
       ++m_nThreads;
+      ++m_nIdle;
+      bStarted = true;
     } catch (const std::system_error&) {
       if (m_nThreads == 0) return false;  // nobody would ever serve it
     }
   }
   ++m_nServing;
   m_queReady.push_back(std::move(pConn));
-  const bool bWake = m_nIdle > 0;  // a new thread needs no wake-up
+  const bool bWake = !bStarted && m_nIdle > 0;  // a new thread needs no wake-up
   lock.unlock();
   if (bWake) m_cvWork.notify_one();
   return true;
@@ -74,16 +79,16 @@ bool CConnTracker::Serve(std::unique_ptr<CClientConn>& pConn) {
 void CConnTracker::WorkerLoop(std::shared_ptr<CConnTracker> pSelf) {
   CConnTracker& self = *pSelf;
   std::unique_lock<std::mutex> lock(self.m_mutex);
+  // Counted idle by Serve when it was made, and again after each connection.
   for (;;) {
-    ++self.m_nIdle;
     const bool bWork = self.m_cvWork.wait_for(
         lock, std::chrono::milliseconds(kIdleThreadMs),
         [&self] { return !self.m_queReady.empty() || self.m_bEnding; });
-    --self.m_nIdle;
     if (self.m_queReady.empty()) {
       if (self.m_bEnding || !bWork) break;
       continue;
     }
+    --self.m_nIdle;
     std::unique_ptr<CClientConn> pConn = std::move(self.m_queReady.front());
     self.m_queReady.pop_front();
     lock.unlock();
@@ -92,8 +97,10 @@ void CConnTracker::WorkerLoop(std::shared_ptr<CConnTracker> pSelf) {
 
     lock.lock();
     --self.m_nServing;
+    ++self.m_nIdle;
     self.m_cvDone.notify_all();
   }
+  --self.m_nIdle;
   --self.m_nThreads;
   self.m_cvDone.notify_all();
   lock.unlock();

@@ -1,7 +1,6 @@
-// The debugger output channel sees a request only once it is complete, with
-// the key passwords masked as in the log: never the bytes as they arrive,
-// which can hold a password whole or in pieces. On POSIX the channel is
-// standard error when TOLVAN_DEBUG_OUTPUT is set; the test reads it back.
+// The debugger output channel (on POSIX: standard error, when
+// TOLVAN_DEBUG_OUTPUT is set) sees a request only once it is complete, with
+// the key passwords masked: never the bytes as they arrive.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32

@@ -2,10 +2,8 @@
 // test double behind them, and what a hostile local client can try against it.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -333,51 +331,34 @@ TEST(LogText, ControlBytesAreEscaped) {
 }
 
 // A handler whose "Fun=block" call waits until the test lets it go.
-std::mutex g_mutexBlock;
-std::condition_variable g_cvBlock;
-bool g_bBlocked = false;  // a call is inside
-bool g_bRelease = false;
+std::atomic<int> g_nBlocked{0};  // 1: a call is inside, 2: let go, 3: it has left
 
 bool BlockingHandler(const RequestParams& request, RequestParams& result) {
   const auto itFun = request.find("Fun");
   if (itFun != request.end() && itFun->second == "block") {
-    std::unique_lock<std::mutex> lock(g_mutexBlock);
-    g_bBlocked = true;
-    g_cvBlock.notify_all();
-    g_cvBlock.wait_for(lock, std::chrono::seconds(60), [] { return g_bRelease; });
-    g_bBlocked = false;
-    g_cvBlock.notify_all();
+    g_nBlocked = 1;
+    WaitUntil([] { return g_nBlocked == 2; }, 60000);
+    g_nBlocked = 3;
   }
   return FakeApiHandler::Handle(request, result);
 }
 
-// Waits (bounded) until the blocking handler's state is bBlocked.
-bool WaitBlocked(bool bBlocked) {
-  std::unique_lock<std::mutex> lock(g_mutexBlock);
-  return g_cvBlock.wait_for(lock, std::chrono::seconds(20),
-                            [&] { return g_bBlocked == bBlocked; });
-}
-
 TEST_F(ServerTest, TheWholeStopKeepsToItsTime) {
-  g_bRelease = false;  // no handler runs yet
+  g_nBlocked = 0;
   m_pServer = MakeServer("127.0.0.1", 0);
   m_pServer->SetRequestHandler(BlockingHandler);
   m_pServer->SetStopWait(1000);
   Start();
   CLoopbackClient client(m_nPort);
   ASSERT_TRUE(client.SendAll(MakeGet("Fun=block")));
-  ASSERT_TRUE(WaitBlocked(true));
+  ASSERT_TRUE(WaitUntil([] { return g_nBlocked == 1; }, 20000));
   // The listener and the connection being served share the one stop time.
   const uint64_t nStart = GetTickCountMs();
   m_pServer->Stop();
   m_pServer.reset();
   EXPECT_LT(GetTickCountMs() - nStart, 8000u);
-  {
-    std::lock_guard<std::mutex> lock(g_mutexBlock);
-    g_bRelease = true;
-    g_cvBlock.notify_all();
-  }
-  WaitBlocked(false);
+  g_nBlocked = 2;
+  WaitUntil([] { return g_nBlocked == 3; }, 20000);
   // The connection outlived the server and ends once its operation is done
   // (answered on POSIX; on Windows the sockets library went with the
   // server). Its late log lines may still come: SetUp closes the log file.

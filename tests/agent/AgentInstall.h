@@ -43,7 +43,7 @@ class CAgentInstall : public ::testing::Test {
     return process.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv);
   }
 
-  bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
+  bool Serving() { return AgentServes(m_nPort); }
   std::string AgentLog() { return ReadFilesIn(m_install.Path() / "Log", "Tolvan2"); }
   std::string DaemonLog() { return ReadFilesIn(m_install.Path() / "Log", "TolvanDaemon"); }
   // True once the watchdog's log holds szText, within nTimeoutMs.

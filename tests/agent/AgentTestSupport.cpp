@@ -1,8 +1,6 @@
 #include "tests/agent/AgentTestSupport.h"
 
-
 #include "base/sockets/TcpServerSocket.h"
-#include "base/sockets/TcpSocket.h"
 #include "base/system/Process.h"
 #include "tests/http/LoopbackClient.h"
 
@@ -21,15 +19,10 @@ fs::path BuildPath(const char* szPosixPath) {
 }
 
 uint16_t PickFreePort() {
-  CTcpServerSocket listener;
-  if (!listener.CreateSocket(false)) return 0;
-  if (!listener.Bind(0, "127.0.0.1")) {
-    listener.CloseSocket();
-    return 0;
-  }
+  CTcpServerSocket listener(true, false);
   std::string strAddr;
   unsigned short nPort = 0;
-  listener.GetLocalPeerInfo(strAddr, nPort);
+  if (!listener.Bind(0, "127.0.0.1") || !listener.GetLocalPeerInfo(strAddr, nPort)) nPort = 0;
   listener.CloseSocket();
   return nPort;
 }
@@ -48,21 +41,10 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOver
   return vecEnv;
 }
 
-bool PortAccepts(uint16_t nPort) {
-  CTcpSocket socket;
-  if (!socket.CreateSocket(false)) return false;
-  bool bConnected = socket.Connect("127.0.0.1", nPort, 2);
-  socket.CloseSocket();
-  return bConnected;
-}
-
-std::string PostFun(uint16_t nPort, const std::string& strFun) {
+bool AgentServes(uint16_t nPort) {
   CLoopbackClient client(nPort);
-  if (!client.IsConnected()) return std::string();
-  if (!client.SendAll(MakePost("Fun=" + strFun + "&pad=" + std::string(100, 'x')))) {
-    return std::string();
-  }
-  return ResponseBody(client.ReadResponse(10000));
+  if (!client.SendAll(MakePost("Fun=cloudPing&pad=" + std::string(100, 'x')))) return false;
+  return ResponseBody(client.ReadResponse(10000)).find("\"-10000\"") != std::string::npos;
 }
 
 long ExitCodeWithin(CProcess& process, unsigned nTimeoutMs) {

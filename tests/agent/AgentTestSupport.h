@@ -23,11 +23,9 @@ uint16_t PickFreePort();
 // adding to it.
 std::vector<std::string> EnvironmentWith(const std::vector<std::string>& vecOverrides);
 
-// True when a connection to 127.0.0.1:nPort is accepted.
-bool PortAccepts(uint16_t nPort);
-
-// Posts "Fun=<fun>" to /Tolvan on nPort; the response body, or "".
-std::string PostFun(uint16_t nPort, const std::string& strFun);
+// True when the agent on nPort answers a request (a cloud name it does not
+// know: -10000).
+bool AgentServes(uint16_t nPort);
 
 class CProcess;
 

@@ -1,8 +1,6 @@
 // A stand-in for the agent in watchdog tests: it starts the watchdog the way
-// the agent does, waits until the watchdog watches it, records that it ran,
-// then ends as told by TOLVAN_FAKE_AGENT_MODE: "crash" ends it with exit code
-// 70 and no quit event (as a crash would), "quit" sets the quit event first
-// (as the exit menu item does).
+// the agent does, records that it ran, waits until the watchdog watches it,
+// then ends with exit code 70 and no quit event, as a crash would.
 
 #include <cstdlib>
 #include <fstream>
@@ -33,13 +31,6 @@ int main() {
                             std::string::npos; },
                20000)) {
     return 3;
-  }
-
-  std::string strMode;
-  GetEnvVar("TOLVAN_FAKE_AGENT_MODE", strMode);
-  if (strMode == "quit") {
-    SetQuitEvent();
-    return 0;
   }
   std::_Exit(70);
 }

@@ -1,7 +1,6 @@
 // The key watch end to end: the listener starts it, the token lister and the
-// real card library run on SoftHSM2 demo tokens, and pages talk HTTP. Tokens
-// are put in, pulled out and swapped by moving their directories; every wait
-// polls what a client can observe, against a deadline.
+// real card library run on SoftHSM2 demo tokens (put in, pulled out and
+// swapped by moving their directories), and pages talk HTTP.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,7 +16,6 @@
 #include "base/system/KeyProbe.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyWatchThread.h"
-#include "http/TolvanServer.h"
 #include "tests/e2e/AgentE2E.h"
 #include "tests/e2e/DemoTokens.h"
 #include "tests/support/TempDir.h"
@@ -26,7 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr unsigned kDeadlineMs = 30000;
-
 
 size_t CountOf(const std::string& strText, const std::string& strWhat) {
   size_t n = 0;
@@ -42,8 +40,8 @@ size_t CountOf(const std::string& strText, const std::string& strWhat) {
 class KeyWatchE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_pRoot = new CTempDir("keywatch-e2e");
-    s_pTokens = new CDemoTokens(s_pRoot->Str());
+    s_pRoot = std::make_unique<CTempDir>("keywatch-e2e");
+    s_pTokens = std::make_unique<CDemoTokens>(s_pRoot->Str());
     ASSERT_TRUE(s_pTokens->Make("A"));
     ASSERT_TRUE(s_pTokens->Make("B"));
     // Named locks of this process only.
@@ -52,8 +50,8 @@ class KeyWatchE2E : public ::testing::Test {
     setenv("XDG_RUNTIME_DIR", (s_pRoot->Path() / "run").c_str(), 1);
   }
   static void TearDownTestSuite() {
-    delete s_pTokens;
-    delete s_pRoot;
+    s_pTokens.reset();
+    s_pRoot.reset();
   }
 
   void SetUp() override {
@@ -79,11 +77,10 @@ class KeyWatchE2E : public ::testing::Test {
 
   void StopServer() { EXPECT_EQ(0u, StopAgentServer(m_pServer)); }
 
-  Answer Post(const std::string& strBody) { return PostToAgent(m_pServer->GetListenPort(), strBody); }
-
   Answer Sign(const std::string& strText) {
-    return Post(std::string("Fun=advSignData&label=") + kDemoSignLabel + "&keyPasswd=" + kDemoPin +
-                "&digestAlgo=2&signType=1&clearText=" + strText);
+    const std::string strBody = std::string("Fun=advSignData&label=") + kDemoSignLabel +
+                                "&keyPasswd=" + kDemoPin + "&digestAlgo=2&signType=1&clearText=";
+    return PostToAgent(m_pServer->GetListenPort(), strBody + strText);
   }
 
   bool SignsWithin(unsigned nMs) {
@@ -107,17 +104,15 @@ class KeyWatchE2E : public ::testing::Test {
     return RunShell(strCommand) == 0;
   }
 
-  fs::path LogDir() const { return m_app.Path() / "Log"; }
-
-  static CTempDir* s_pRoot;
-  static CDemoTokens* s_pTokens;
+  static std::unique_ptr<CTempDir> s_pRoot;
+  static std::unique_ptr<CDemoTokens> s_pTokens;
   CTempDir m_app{"keywatch-app"};
   std::unique_ptr<CTolvanServer> m_pServer;
   unsigned long m_nPassesAtStart = 0;
 };
 
-CTempDir* KeyWatchE2E::s_pRoot = nullptr;
-CDemoTokens* KeyWatchE2E::s_pTokens = nullptr;
+std::unique_ptr<CTempDir> KeyWatchE2E::s_pRoot;
+std::unique_ptr<CDemoTokens> KeyWatchE2E::s_pTokens;
 
 TEST_F(KeyWatchE2E, TokenPresentAtStartIsInitialisedByTheFirstPass) {
   ASSERT_TRUE(s_pTokens->Insert("A"));
@@ -219,7 +214,7 @@ TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {
   StopServer();
   fs::remove(store / "stray.cer");
 
-  const std::string strLog = ReadFilesIn(LogDir(), "Tolvan");
+  const std::string strLog = ReadFilesIn(m_app.Path() / "Log", "Tolvan");
   EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module missing or not loadable")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "PKCS#11 module did not answer in time")) << strLog;
   EXPECT_EQ(1u, CountOf(strLog, "tokens are read again")) << strLog;

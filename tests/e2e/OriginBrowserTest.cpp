@@ -48,14 +48,11 @@ class CPageServer {
       if (m_listener.CanReceive(0, 100000) <= 0) continue;
       CTcpSocket client = m_listener.Accept();
       if (!client.IsValidSocket()) continue;
-      char szBuf[4096];
-      std::string strRequest;
-      while (strRequest.find("\r\n\r\n") == std::string::npos && client.CanReceive(5, 0) > 0) {
-        const int nGot = client.Receive(szBuf, sizeof(szBuf), 0);
-        if (nGot <= 0) break;
-        strRequest.append(szBuf, static_cast<size_t>(nGot));
-      }
-      const bool bPage = strRequest.compare(0, 11, "GET /page.h") == 0;
+      char szRequest[4097];
+      int nGot = 0;
+      char* pEnd = nullptr;
+      client.ReadForTerminalStr(szRequest, 4096, 5000, "\r\n\r\n", nGot, nullptr, pEnd);
+      const bool bPage = nGot >= 11 && std::string(szRequest, 11) == "GET /page.h";
       const std::string strBody = bPage ? m_strPage : std::string();
       const std::string strResponse =
           std::string(bPage ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +

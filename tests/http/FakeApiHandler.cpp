@@ -9,21 +9,21 @@ RequestParams g_lastRequest;
 int g_nCalls = 0;
 }  // namespace
 
-namespace FakeApiHandler {
-RequestParams LastRequest() {
+RequestParams FakeApiHandler::LastRequest() {
   std::lock_guard<std::mutex> lock(g_mutexFake);
   return g_lastRequest;
 }
-int CallCount() {
+
+int FakeApiHandler::CallCount() {
   std::lock_guard<std::mutex> lock(g_mutexFake);
   return g_nCalls;
 }
-void Reset() {
+
+void FakeApiHandler::Reset() {
   std::lock_guard<std::mutex> lock(g_mutexFake);
   g_lastRequest.clear();
   g_nCalls = 0;
 }
-}  // namespace FakeApiHandler
 
 bool FakeApiHandler::Handle(const RequestParams& request, RequestParams& result) {
   const auto itFun = request.find("Fun");
@@ -33,18 +33,14 @@ bool FakeApiHandler::Handle(const RequestParams& request, RequestParams& result)
     g_lastRequest = request;
     ++g_nCalls;
   }
-  const std::string& strFun = itFun->second;
-  int nResult = -10000;
-  if (strFun == "echo") {
-    const auto itData = request.find("data");
+  const auto itData = request.find("data");
+  const auto itSize = request.find("size");
+  if (itFun->second == "echo") {
     result["outData"] = itData == request.end() ? std::string() : itData->second;
-    nResult = 0;
-  } else if (strFun == "big") {
-    const auto itSize = request.find("size");
-    const long nSize = itSize == request.end() ? 0 : std::strtol(itSize->second.c_str(), nullptr, 10);
-    result["outData"] = std::string(static_cast<size_t>(nSize > 0 ? nSize : 0), 'x');
-    nResult = 0;
+  } else if (itFun->second == "big") {
+    const char* szSize = itSize == request.end() ? "0" : itSize->second.c_str();
+    result["outData"] = std::string(std::strtoul(szSize, nullptr, 10), 'x');
   }
-  result["return"] = std::to_string(nResult);
+  result["return"] = result.count("outData") != 0 ? "0" : "-10000";
   return true;
 }

@@ -39,8 +39,7 @@ TEST(RequestFraming, WholeRequests) {
     RequestParams params;
     uint32_t nBufSize = kFirstRecvBufSize;
   };
-  const std::string strTail = "\r\nContent-Length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x";
-  std::vector<Case> vecCases = {
+  const std::vector<Case> vecCases = {
       {std::string(63, 'x'), 0, {}},  // fewer than 64 bytes are not examined
       {std::string(64, 'x'), -1, {}},
       {Post("Fun=advSignData&data=a%2Bb"), 1, {{"Fun", "advSignData"}, {"data", "a+b"}}},
@@ -48,28 +47,23 @@ TEST(RequestFraming, WholeRequests) {
        {{"Fun", "advGetCert"}, {"x", "1 2"}}},
       {"POST /Tolvan HTTP/1.1\r\nContent-length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x", 1,
        {{"Fun", "x"}}},
-      {Post("Fun=x&a=1", " 5"), 1, {{"Fun", "x"}, {"a", "1"}}},  // a longer body is decoded whole
       {Post("Fun=x", "        005"), -1, {}},                    // 11 bytes of length text
       {Post("Fun=x", "       005"), 1, {{"Fun", "x"}}},          // 10 bytes
       // No digits counts as 0: the body is whatever follows the blank line.
       {Post("Fun=x&y=z", " abc"), 1, {{"Fun", "x"}, {"y", "z"}}},
-      {Post("", " -7"), 1, {{"", ""}}},
       // Beyond 32 bits is held to the largest length and refused as too big.
       {Post("Fun=x", "9999999999"), -1, {}},
       {Post("Fun=x", " " + std::to_string(kMaxRequestSize)), -1, {}},
       {kPostNoLength, 0, {}, 128},  // no length: waits until the buffer is full
       {kPostNoLength + std::string(128 - sizeof(kPostNoLength) + 1, 'y'), -1, {}, 128},
       {"GET /Tolvan?Fun=x HTTP/1.0\r\nHost: 127.0.0.1:8888\r\nAccept: */*\r\n\r\n", -1, {}},
+      {"POST /Tolvan HTTP/1.0\r\nContent-Length: 5\r\nHost: 127.0.0.1:8888\r\n\r\nFun=x", -1, {}},
       {kGetHead, 0, {}},
       {kGetHead + std::string(20, 'h'), -1, {}, static_cast<uint32_t>(sizeof(kGetHead) - 1 + 20)},
       // The query ends at the first " HTTP/1.1".
       {"GET /Tolvan?a=1 HTTP/1.1x&b=2 HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n", 1,
        {{"a", "1"}}},
   };
-  for (const char* szLine : {"post /Tolvan HTTP/1.1", "POST /Tolvan HTTP/1.0", "POST /tolvan HTTP/1.1",
-                             "PUT /Tolvan HTTP/1.1", "POST  /Tolvan HTTP/1.1", "GET /Tolvan HTTP/1.1"}) {
-    vecCases.push_back({szLine + strTail, -1, {}});
-  }
   for (const Case& c : vecCases) {
     Framer f(c.nBufSize);
     f.Add(c.strBytes);

@@ -1,7 +1,6 @@
 // Composition of the response bytes.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -59,16 +58,10 @@ TEST(Response, ExactBytes) {
   EXPECT_EQ(Build(ex, {}), Head(10) + "\r\n\r\n{}\r\n\r\n");  // shorter than the one before
 }
 
-// The HTTP date of a moment, formatted here from the C library's UTC breakdown.
+// The HTTP date of a moment, formatted here by the C library (C locale).
 std::string HttpDateOf(std::time_t t) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const std::tm tmUtc = *std::gmtime(&t);
   char szDate[64];
-  std::snprintf(szDate, sizeof(szDate), "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tmUtc.tm_wday],
-                tmUtc.tm_mday, kMonths[tmUtc.tm_mon], tmUtc.tm_year + 1900, tmUtc.tm_hour,
-                tmUtc.tm_min, tmUtc.tm_sec);
+  std::strftime(szDate, sizeof(szDate), "%a, %d %b %Y %H:%M:%S GMT", std::gmtime(&t));
   return szDate;
 }
 

@@ -1,22 +1,15 @@
-// The listener and its connections, end to end over loopback sockets, with
-// the dispatcher's test double behind them; and what a hostile local client
-// can try against it: floods of silent connections, settings that would open
-// the port to the network, values that would forge log lines, origins not
-// allowed, and a stop that must not wait twice.
+// The listener and its connections over loopback sockets, with the dispatcher's
+// test double behind them, and what a hostile local client can try against it.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/logging/LogText.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/Clock.h"
-#include "http/ConnTracker.h"
 #include "http/HttpExchange.h"
 #include "http/ListenAddress.h"
 #include "http/OriginPolicy.h"
@@ -40,13 +33,11 @@ std::string EchoBody(const std::string& strData) {
 }
 
 // A server on the given address and first port, answering with the test double.
-std::unique_ptr<CTolvanServer> MakeServer(const std::string& strIP, uint16_t nPort,
-                                          const std::string& strOrigins = "") {
+std::unique_ptr<CTolvanServer> MakeServer(const std::string& strIP, uint16_t nPort) {
   CServerSettings settings;
   settings.m_strIP = strIP;
   settings.m_nPort = nPort;
   settings.m_nDebugLevel = 3;
-  settings.m_strAllowedOrigins = strOrigins;
   auto pServer = std::make_unique<CTolvanServer>(settings);
   pServer->SetRequestHandler(FakeApiHandler::Handle);
   return pServer;
@@ -70,7 +61,8 @@ class ServerTest : public ::testing::Test {
     ASSERT_TRUE(m_pServer->WaitListening(10000));
     m_nPort = m_pServer->GetListenPort();
   }
-  void StartServer(unsigned nMaxServed, unsigned nCloseDelayMs, unsigned nMaxClosing = kMaxClosingConnections) {
+  void StartServer(unsigned nMaxServed, unsigned nCloseDelayMs,
+                   unsigned nMaxClosing = kMaxClosingConnections) {
     m_pServer = MakeServer("127.0.0.1", 0);
     m_pServer->SetServeLimits(nMaxServed, nCloseDelayMs, nMaxClosing);
     Start();
@@ -78,7 +70,6 @@ class ServerTest : public ::testing::Test {
   // Sends one request on a new connection and returns the whole response.
   std::string Exchange(const std::string& strRequest) {
     CLoopbackClient client(m_nPort);
-    EXPECT_TRUE(client.IsConnected());
     EXPECT_TRUE(client.SendAll(strRequest));
     return WithoutDate(client.ReadResponse());
   }
@@ -104,51 +95,45 @@ TEST_F(ServerTest, PostAndGetAreAnsweredByteForByte) {
   EXPECT_EQ(Exchange(MakePost("Fun=echo&data=AB")), Expected("{\"outData\":\"AB\",\"return\":\"0\"}"));
   EXPECT_EQ(Exchange(MakeGet("Fun=nothing")), Expected("{\"return\":\"-10000\"}"));
   EXPECT_EQ(FakeApiHandler::CallCount(), 2);
-
-  Exchange(MakePost("Fun=echo&data=x+y%2Bz%41&name%20=1&data2=%C4%E3&&empty="));
-  const RequestParams expected = {{"", ""},       {"Fun", "echo"},     {"data", "x y+zA"},
-                                  {"data2", "\xC4\xE3"}, {"empty", ""}, {"name%20", "1"}};
-  EXPECT_EQ(FakeApiHandler::LastRequest(), expected);
 }
 
-TEST_F(ServerTest, KeyPasswordsNeverReachTheLog) {
+// The request's log line masks the key passwords, and no value, raw or
+// decoded and echoed back, can forge a log line.
+TEST_F(ServerTest, LogHidesPasswordsAndCannotBeForged) {
   Start();
-  Exchange(MakePost("Fun=echo&label=k1&keyPasswd=s3cr%65t&data=AB&passwd=hunter2&keyPasswdX=shown"));
+  const std::string strForged = "[2026-01-01 00:00:00][00000001][00:00] forged";
+  EXPECT_NE(Exchange(MakePost("Fun=echo&label=k1&keyPasswd=s3cr%65t&data=b%0D%0A" + strForged +
+                              "&passwd=hunter2&keyPasswdX=shown&x=a\r\n" + strForged)),
+            "");
   EXPECT_EQ(FakeApiHandler::LastRequest().at("keyPasswd"), "s3cret");
   EXPECT_EQ(FakeApiHandler::LastRequest().at("passwd"), "hunter2");
+  m_pServer.reset();
   const std::string strLog = ReadProcessLog(m_dir.Path());
-  EXPECT_NE(strLog.find("label=k1&keyPasswd=***&data=AB&passwd=***&keyPasswdX=shown"),
+  EXPECT_NE(strLog.find("label=k1&keyPasswd=***&data=b%0D%0A" + strForged +
+                        "&passwd=***&keyPasswdX=shown&x=a\\x0D\\x0A" + strForged),
             std::string::npos)
       << strLog;
   EXPECT_EQ(strLog.find("s3cr"), std::string::npos);
   EXPECT_EQ(strLog.find("hunter2"), std::string::npos);
+  EXPECT_NE(strLog.find("\"outData\":\"b\\x0D\\x0A" + strForged), std::string::npos) << strLog;
+  EXPECT_EQ(strLog.find("\n" + strForged), std::string::npos) << strLog;
 }
 
 TEST_F(ServerTest, ResponsesAreLoggedWholeOrCutAt2047Bytes) {
   Start();
-  const std::string strSmall = Exchange(MakeGet("Fun=echo&data=small"));
-  CLoopbackClient client(m_nPort);
-  ASSERT_TRUE(client.SendAll(MakeGet("Fun=big&size=3000")));
-  const std::string strBig = client.ReadResponse();
-  ASSERT_GT(strBig.size(), 2047u);
+  std::string strSent[2];
+  for (int i = 0; i < 2; ++i) {
+    CLoopbackClient client(m_nPort);
+    ASSERT_TRUE(client.SendAll(MakeGet(i == 0 ? "Fun=echo&data=small" : "Fun=big&size=3000")));
+    strSent[i] = client.ReadResponse();
+  }
+  ASSERT_GT(strSent[1].size(), 2048u);
   m_pServer.reset();  // every connection has logged
   const std::string strLog = ReadProcessLog(m_dir.Path());
-  const std::string strPrefix = "] Send Client ";
-  std::vector<std::string> vecLogged;
-  for (size_t nPos = strLog.find(strPrefix); nPos != std::string::npos;
-       nPos = strLog.find(strPrefix, nPos + 1)) {
-    const size_t nText = strLog.find(" Response:\n", nPos);
-    ASSERT_NE(nText, std::string::npos);
-    vecLogged.push_back(strLog.substr(nText + 11));
-  }
-  ASSERT_EQ(vecLogged.size(), 2u) << strLog;
-  // Small: the whole response, then the format's own line end.
-  const std::string strSmallSent = strSmall.substr(0, strSmall.find("Date: "));
-  EXPECT_EQ(vecLogged[0].substr(0, strSmallSent.size()), strSmallSent);
-  const size_t nBody = strSmall.find("\r\n\r\n{");
-  EXPECT_NE(vecLogged[0].find(strSmall.substr(nBody) + "\n"), std::string::npos);
-  // Big: its first 2,047 bytes and the line end.
-  EXPECT_EQ(vecLogged[1].substr(0, 2048), strBig.substr(0, 2047) + "\n");
+  // The whole small response, the big one's first 2,047 bytes; each then the
+  // format's own line end.
+  EXPECT_NE(strLog.find(" Response:\n" + strSent[0] + "\n"), std::string::npos) << strLog;
+  EXPECT_NE(strLog.find(" Response:\n" + strSent[1].substr(0, 2047) + "\n"), std::string::npos);
 }
 
 TEST_F(ServerTest, UnroutableMalformedShortOrEndedRequestsGetNoResponse) {
@@ -194,8 +179,7 @@ TEST_F(ServerTest, OldestClosingConnectionGoesFirstWhenTooManyWait) {
   CLoopbackClient first(m_nPort);
   ASSERT_TRUE(first.SendAll(MakeGet("Fun=echo&data=1")));
   ASSERT_NE(first.ReadResponse(), "");
-  // The response can arrive before its connection reaches the closer: only
-  // once the first waits there is it the oldest.
+  // Only once the first waits in the closer is it the oldest there.
   ASSERT_TRUE(WaitUntil([&] { return m_pServer->ClosingCount() == 1; }, 10000));
   CLoopbackClient second(m_nPort);
   ASSERT_TRUE(second.SendAll(MakeGet("Fun=echo&data=2")));
@@ -204,123 +188,59 @@ TEST_F(ServerTest, OldestClosingConnectionGoesFirstWhenTooManyWait) {
   EXPECT_FALSE(second.Readable(100));  // still waiting for its pause
 }
 
-TEST_F(ServerTest, ManyClientsAtOnce) {
-  Start();
-  std::vector<std::unique_ptr<CLoopbackClient>> vecClients;
-  for (int i = 0; i < 40; ++i) {
-    vecClients.push_back(std::make_unique<CLoopbackClient>(m_nPort));
-    ASSERT_TRUE(vecClients.back()->SendAll(MakeGet("Fun=echo&data=" + std::to_string(i))));
-  }
-  for (int i = 0; i < 40; ++i) {
-    EXPECT_EQ(ResponseBody(vecClients[i]->ReadResponse()), EchoBody(std::to_string(i)));
-  }
-  // Threads are kept for later connections, never more than were needed.
-  EXPECT_GE(m_pServer->ThreadCount(), 1u);
-  EXPECT_LE(m_pServer->ThreadCount(), 40u);
-}
-
-TEST(ServerSettings, ListenFailureLeavesTheProcessUp) {
+// Ten ports in a row held by others: the listener tries each, gives up after
+// the tenth and the process stays up; with the tenth free it listens there,
+// and its start line names the configured port.
+TEST(ServerSettings, BusyPortsMoveOnToTheTenthThenGiveUp) {
   CTempDir dir("tolvan-http");
   LogTo(dir.Path());
-  // Ten ports in a row held by others: every bind fails, the last on P + 9.
-  std::vector<std::unique_ptr<CTcpServerSocket>> vecHeld;
+  struct CHeld {
+    std::vector<CTcpServerSocket> vec;
+    void Close() {
+      for (CTcpServerSocket& held : vec) held.CloseSocket();
+      vec.clear();
+    }
+    ~CHeld() { Close(); }
+  } held;
   uint16_t nFirst = 0;
-  for (int nTry = 0; nTry < 50 && vecHeld.size() < 10; ++nTry) {
-    vecHeld.clear();
-    vecHeld.push_back(std::make_unique<CTcpServerSocket>(true, false));
+  for (int nTry = 0; nTry < 50 && held.vec.size() < 10; ++nTry) {
+    held.Close();
+    held.vec.emplace_back(true, false);
     std::string strAddr;
     unsigned short nPort = 0;
-    if (!vecHeld[0]->Bind(0, "127.0.0.1") || !vecHeld[0]->GetLocalPeerInfo(strAddr, nPort) ||
+    if (!held.vec[0].Bind(0, "127.0.0.1") || !held.vec[0].GetLocalPeerInfo(strAddr, nPort) ||
         nPort > 65535 - 9) {
       continue;
     }
     nFirst = nPort;
     for (int i = 1; i < 10; ++i) {
-      vecHeld.push_back(std::make_unique<CTcpServerSocket>(true, false));
-      if (!vecHeld.back()->Bind(static_cast<unsigned short>(nFirst + i), "127.0.0.1")) break;
+      held.vec.emplace_back(true, false);
+      if (!held.vec.back().Bind(static_cast<unsigned short>(nFirst + i), "127.0.0.1")) break;
     }
   }
-  ASSERT_EQ(vecHeld.size(), 10u) << "no ten free ports in a row";
-  for (auto& pHeld : vecHeld) ASSERT_TRUE(pHeld->Listen(1));
+  ASSERT_EQ(held.vec.size(), 10u) << "no ten free ports in a row";
+  for (CTcpServerSocket& socket : held.vec) ASSERT_TRUE(socket.Listen(1));
   auto pServer = MakeServer("127.0.0.1", nFirst);
   ASSERT_TRUE(pServer->Start());
   EXPECT_FALSE(pServer->WaitListening(10000));
   EXPECT_TRUE(pServer->Stop());
   EXPECT_EQ(pServer->m_nState.load(), ServerState::Idle);
-  EXPECT_NE(ReadProcessLog(dir.Path()).find("Service listen on port " + std::to_string(nFirst + 9) +
-                              " fail, exit now...\n"),
-            std::string::npos);
-}
 
-TEST(ServerSettings, BusyPortMovesToTheNextOne) {
-  CTempDir dir("tolvan-http");
-  LogTo(dir.Path());
-  // Hold a port whose successor was free a moment ago.
-  CTcpServerSocket held(true, false);
-  ASSERT_TRUE(held.Bind(0, "127.0.0.1") && held.Listen(1));
-  std::string strAddr;
-  unsigned short nHeld = 0;
-  ASSERT_TRUE(held.GetLocalPeerInfo(strAddr, nHeld));
-  if (nHeld == 65535) GTEST_SKIP() << "no port after the one the system gave";
-  auto pServer = MakeServer("127.0.0.1", nHeld);
-  ASSERT_TRUE(pServer->Start());
-  ASSERT_TRUE(pServer->WaitListening(10000));
-  EXPECT_GT(pServer->GetListenPort(), nHeld);
-  EXPECT_LE(pServer->GetListenPort(), nHeld + 9);
-  pServer->Stop();
-  held.CloseSocket();
-  // The start line names the configured port, not the one that was taken.
-  EXPECT_NE(ReadProcessLog(dir.Path()).find("Tolvan server start on " + std::to_string(nHeld) + " with log level 3 ...\n"),
-            std::string::npos);
-}
-
-// A key-watch routine that waits far longer than any test, as the real one
-// waits between its passes, and counts its passes.
-std::atomic<int> g_nWatchPasses{0};
-void LongWaitingWatch(void* pServer) {
-  CTolvanServer* pTolvan = static_cast<CTolvanServer*>(pServer);
-  while (pTolvan->m_nState.load() == ServerState::Running) {
-    ++g_nWatchPasses;
-    pTolvan->WaitWhileRunning(600000);
-  }
-}
-
-}  // namespace
-
-TEST_F(ServerTest, KeyWatchRoutineStartsAtOnceAndStopEndsItsWait) {
-  g_nWatchPasses = 0;
-  m_pServer = MakeServer("127.0.0.1", 0);
-  m_pServer->SetKeyWatchRoutine(LongWaitingWatch);
-  Start();
-  EXPECT_TRUE(WaitUntil([] { return g_nWatchPasses.load() > 0; }, 10000));
-  EXPECT_EQ(1, g_nWatchPasses.load());
-  EXPECT_EQ(1u, m_pServer->KeyWatchCount());
-  // Stop wakes the routine from its wait and waits for it to end, so nothing
-  // reads the object once it is gone; the routine's wait did not run out.
-  EXPECT_TRUE(m_pServer->Stop());
-  EXPECT_EQ(0u, m_pServer->KeyWatchCount());
-  EXPECT_EQ(1, g_nWatchPasses.load());
-}
-
-namespace {
-
-// A handler whose "Fun=block" call waits until the test lets it go.
-std::mutex g_mutexBlock;
-std::condition_variable g_cvBlock;
-bool g_bBlocked = false;  // a call is inside
-bool g_bRelease = false;
-
-bool BlockingHandler(const RequestParams& request, RequestParams& result) {
-  const auto itFun = request.find("Fun");
-  if (itFun != request.end() && itFun->second == "block") {
-    std::unique_lock<std::mutex> lock(g_mutexBlock);
-    g_bBlocked = true;
-    g_cvBlock.notify_all();
-    g_cvBlock.wait_for(lock, std::chrono::seconds(60), [] { return g_bRelease; });
-    g_bBlocked = false;
-    g_cvBlock.notify_all();
-  }
-  return FakeApiHandler::Handle(request, result);
+  // (The first server stays: on Windows the last one to go takes the
+  // sockets library, and the held sockets with it.)
+  held.vec.back().CloseSocket();
+  held.vec.pop_back();
+  auto pMoved = MakeServer("127.0.0.1", nFirst);
+  ASSERT_TRUE(pMoved->Start());
+  ASSERT_TRUE(pMoved->WaitListening(10000));
+  EXPECT_EQ(pMoved->GetListenPort(), nFirst + 9);
+  pMoved->Stop();
+  const std::string strLog = ReadProcessLog(dir.Path());
+  const size_t nFail =
+      strLog.find("Service listen on port " + std::to_string(nFirst + 9) + " fail, exit now...\n");
+  ASSERT_NE(nFail, std::string::npos) << strLog;
+  const std::string strStart = "Tolvan server start on " + std::to_string(nFirst) + " with log";
+  EXPECT_NE(strLog.find(strStart + " level 3 ...\n", nFail), std::string::npos) << strLog;
 }
 
 TEST_F(ServerTest, SilentConnectionsTakeNoServingSlot) {
@@ -369,35 +289,26 @@ TEST_F(ServerTest, AtTheBoundTheOldestSilentConnectionGoesFirst) {
 }
 
 TEST(ListenAddress, OnlyLoopbackSettingsAreTaken) {
-  struct Case {
-    const char* szIP;
-    const char* szBound;
-    bool bTaken;
+  const std::pair<const char*, const char*> kCases[] = {
+      {"127.0.0.1", "127.0.0.1"}, {"127.255.255.254", "127.255.255.254"},
+      {"LocalHost", "127.0.0.1"}, {"0.0.0.0", nullptr},   {"", nullptr},
+      {"::1", nullptr},           {"128.0.0.1", nullptr}, {"127.0.0.1 ", nullptr},
+      {"localhost.example", nullptr}, {"255.255.255.255", nullptr},
   };
-  const Case cases[] = {
-      {"127.0.0.1", "127.0.0.1", true},   {"127.0.0.2", "127.0.0.2", true},
-      {"127.255.255.254", "127.255.255.254", true},
-      {"localhost", "127.0.0.1", true},   {"LocalHost", "127.0.0.1", true},
-      {"0.0.0.0", "127.0.0.1", false},    {"", "127.0.0.1", false},
-      {"192.168.1.20", "127.0.0.1", false}, {"::1", "127.0.0.1", false},
-      {"128.0.0.1", "127.0.0.1", false},  {"127.0.0.1 ", "127.0.0.1", false},
-      {"localhost.example", "127.0.0.1", false}, {"255.255.255.255", "127.0.0.1", false},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : kCases) {
     std::string strWhy;
-    EXPECT_EQ(LoopbackListenAddress(c.szIP, strWhy), c.szBound) << c.szIP;
-    EXPECT_EQ(strWhy.empty(), c.bTaken) << c.szIP;
+    EXPECT_EQ(LoopbackListenAddress(c.first, strWhy), c.second ? c.second : "127.0.0.1") << c.first;
+    EXPECT_EQ(strWhy.empty(), c.second != nullptr) << c.first;
   }
 }
 
 // Every interface, or a stale address, listens on loopback only (and says
 // so); the listener is there until it is stopped, and a second stop is fine.
 TEST_F(ServerTest, ListensOnLoopbackOnlyUntilStopped) {
-  for (const std::string strIP : {"127.0.0.1", "0.0.0.0", "192.0.2.1", ""}) {
+  for (const std::string strIP : {"127.0.0.1", "0.0.0.0"}) {
     SetUp();
     m_pServer = MakeServer(strIP, 0);
     Start();
-    ASSERT_NE(m_nPort, 0) << strIP;
     EXPECT_TRUE(CLoopbackClient(m_nPort, "127.0.0.1").IsConnected()) << strIP;
     EXPECT_FALSE(CLoopbackClient(m_nPort, "127.0.0.2").IsConnected()) << strIP;
     EXPECT_TRUE(m_pServer->Stop());
@@ -419,50 +330,35 @@ TEST(LogText, ControlBytesAreEscaped) {
   EXPECT_EQ(EscapeControlBytes(std::string("\0z", 2)), "\\x00z");
 }
 
-TEST_F(ServerTest, ValuesCannotForgeLogLines) {
-  Start();
-  const std::string strForged = "[2026-01-01 00:00:00][00000001][00:00] forged";
-  // Raw line breaks in the request text, and encoded ones echoed back.
-  {
-    CLoopbackClient client(m_nPort);
-    ASSERT_TRUE(client.SendAll(MakePost("Fun=echo&pad=" + std::string(40, 'p') + "&x=a\r\n" +
-                                        strForged + "&data=b%0D%0A" + strForged)));
-    ASSERT_NE(client.ReadResponse(), "");
+// A handler whose "Fun=block" call waits until the test lets it go.
+std::atomic<int> g_nBlocked{0};  // 1: a call is inside, 2: let go, 3: it has left
+
+bool BlockingHandler(const RequestParams& request, RequestParams& result) {
+  const auto itFun = request.find("Fun");
+  if (itFun != request.end() && itFun->second == "block") {
+    g_nBlocked = 1;
+    WaitUntil([] { return g_nBlocked == 2; }, 60000);
+    g_nBlocked = 3;
   }
-  m_pServer.reset();
-  const std::string strLog = ReadProcessLog(m_dir.Path());
-  EXPECT_NE(strLog.find("x=a\\x0D\\x0A" + strForged), std::string::npos) << strLog;
-  EXPECT_NE(strLog.find("\"outData\":\"b\\x0D\\x0A" + strForged), std::string::npos) << strLog;
-  EXPECT_EQ(strLog.find("\n" + strForged), std::string::npos) << strLog;
+  return FakeApiHandler::Handle(request, result);
 }
 
 TEST_F(ServerTest, TheWholeStopKeepsToItsTime) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutexBlock);
-    g_bRelease = false;
-  }
+  g_nBlocked = 0;
   m_pServer = MakeServer("127.0.0.1", 0);
   m_pServer->SetRequestHandler(BlockingHandler);
   m_pServer->SetStopWait(1000);
   Start();
   CLoopbackClient client(m_nPort);
   ASSERT_TRUE(client.SendAll(MakeGet("Fun=block")));
-  {
-    std::unique_lock<std::mutex> lock(g_mutexBlock);
-    ASSERT_TRUE(g_cvBlock.wait_for(lock, std::chrono::seconds(20), [] { return g_bBlocked; }));
-  }
+  ASSERT_TRUE(WaitUntil([] { return g_nBlocked == 1; }, 20000));
   // The listener and the connection being served share the one stop time.
   const uint64_t nStart = GetTickCountMs();
   m_pServer->Stop();
   m_pServer.reset();
-  const uint64_t nTook = GetTickCountMs() - nStart;
-  EXPECT_LT(nTook, 8000u);
-  {
-    std::unique_lock<std::mutex> lock(g_mutexBlock);
-    g_bRelease = true;
-    g_cvBlock.notify_all();
-    g_cvBlock.wait_for(lock, std::chrono::seconds(20), [] { return !g_bBlocked; });
-  }
+  EXPECT_LT(GetTickCountMs() - nStart, 8000u);
+  g_nBlocked = 2;
+  WaitUntil([] { return g_nBlocked == 3; }, 20000);
   // The connection outlived the server and ends once its operation is done
   // (answered on POSIX; on Windows the sockets library went with the
   // server). Its late log lines may still come: SetUp closes the log file.
@@ -481,74 +377,34 @@ std::unique_ptr<CHttpExchange> Framed(const std::string& strHeaders) {
   return pExchange;
 }
 
+// With a list, a request is served when its Origin (if any) is listed and its
+// Host is the local host; the reason for a refusal is what the log says.
+// (Refused requests get no response: OriginInBrowser.)
 TEST(OriginPolicy, ListedOriginsOrNoneOnTheLocalHost) {
   const COriginPolicy open("");
   const COriginPolicy listed(" https://bank.example\thttp://127.0.0.1:8080/  ");
-  EXPECT_FALSE(open.HasList());
-  EXPECT_TRUE(listed.HasList());
-  struct Case {
-    const char* szHeaders;
-    bool bListed;  // served with the list
-  };
-  const Case cases[] = {
-      {"Host: 127.0.0.1:8888\r\nOrigin: https://bank.example\r\n", true},
-      {"host:localhost:8888\r\nORIGIN:   HTTPS://Bank.Example  \r\n", true},
-      {"Origin: http://127.0.0.1:8080\r\nHost: [::1]:8888\r\n", true},
-      {"Host: 127.0.0.1\r\n", true},  // a native client: no Origin
-      {"Host: LOCALHOST\r\n", true},
-      {"Host: 127.0.0.1:8888\r\nOrigin: https://evil.example\r\n", false},
-      {"Host: 127.0.0.1:8888\r\nOrigin: null\r\n", false},
-      {"Host: 127.0.0.1:8888\r\nOrigin: https://bank.example.evil\r\n", false},
-      {"Host: 127.0.0.1:8888\r\nOrigin: \r\n", false},
+  const std::pair<const char*, const char*> kCases[] = {
+      {"host:LocalHost:8888\r\nORIGIN:   HTTPS://Bank.Example  \r\n", ""},
+      {"Origin: http://127.0.0.1:8080\r\nHost: [::1]:8888\r\n", ""},
+      {"Host: 127.0.0.1\r\n", ""},  // a native client: no Origin
+      {"Host: 127.0.0.1:8888\r\nOrigin: https://evil.example\r\n",
+       "origin \"https://evil.example\" is not allowed"},
+      {"Host: 127.0.0.1:8888\r\nOrigin: https://bank.example.evil\r\n",
+       "origin \"https://bank.example.evil\" is not allowed"},
       // A rebound DNS name reaches 127.0.0.1 with its own Host.
-      {"Host: rebind.example:8888\r\nOrigin: https://bank.example\r\n", false},
-      {"Host: rebind.example:8888\r\n", false},
-      {"Host: 127.0.0.1.evil:8888\r\n", false},
-      {"Host: 127.0.0.1:\r\n", false},
-      {"Host: [::1]x\r\n", false},
-      {"Accept-Language: en\r\n", false},  // no Host at all
+      {"Host: rebind.example:8888\r\nOrigin: https://bank.example\r\n",
+       "host \"rebind.example:8888\" is not the local host"},
+      {"Host: 127.0.0.1:\r\n", "host \"127.0.0.1:\" is not the local host"},
+      {"Host: [::1]x\r\n", "host \"[::1]x\" is not the local host"},
+      {"Accept-Language: en\r\n", "no Host header"},
   };
-  for (const Case& c : cases) {
-    const auto pExchange = Framed(c.szHeaders);
+  for (const auto& c : kCases) {
+    const auto pExchange = Framed(c.first);
     std::string strWhy;
-    EXPECT_TRUE(open.Allows(*pExchange, strWhy)) << c.szHeaders;
-    EXPECT_EQ(listed.Allows(*pExchange, strWhy), c.bListed) << c.szHeaders;
-    EXPECT_EQ(strWhy.empty(), c.bListed) << c.szHeaders;
+    EXPECT_TRUE(open.Allows(*pExchange, strWhy)) << c.first;
+    EXPECT_EQ(listed.Allows(*pExchange, strWhy), *c.second == '\0') << c.first;
+    EXPECT_EQ(strWhy, c.second) << c.first;
   }
-}
-
-TEST_F(ServerTest, AnOriginNotListedGetsNoResponse) {
-  m_pServer = MakeServer("127.0.0.1", 0, "https://bank.example");
-  Start();
-  const std::string strBody = "Fun=echo&data=" + std::string(60, 'o');
-  const auto post = [&](const std::string& strHeaders) {
-    return "POST /Tolvan HTTP/1.1\r\n" + strHeaders + "Content-Length: " +
-           std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
-  };
-  {
-    CLoopbackClient client(m_nPort);
-    ASSERT_TRUE(client.SendAll(post("Host: 127.0.0.1\r\nOrigin: https://bank.example\r\n")));
-    EXPECT_NE(client.ReadResponse(), "");
-  }
-  {
-    CLoopbackClient client(m_nPort);
-    ASSERT_TRUE(client.SendAll(post("Host: localhost:1\r\n")));
-    EXPECT_NE(client.ReadResponse(), "");
-  }
-  for (const char* szHeaders : {"Host: 127.0.0.1\r\nOrigin: https://evil.example\r\n",
-                                "Host: rebind.example\r\n"}) {
-    CLoopbackClient client(m_nPort);
-    ASSERT_TRUE(client.SendAll(post(szHeaders)));
-    EXPECT_TRUE(client.WaitEnded()) << szHeaders;
-    EXPECT_EQ(client.Partial(), "") << szHeaders;
-  }
-  EXPECT_EQ(FakeApiHandler::CallCount(), 2);
-  m_pServer.reset();
-  const std::string strLog = ReadProcessLog(m_dir.Path());
-  EXPECT_NE(strLog.find("refused: origin \"https://evil.example\" is not allowed"),
-            std::string::npos);
-  EXPECT_NE(strLog.find("refused: host \"rebind.example\" is not the local host"),
-            std::string::npos);
 }
 
 }  // namespace

@@ -1,12 +1,6 @@
-// The Linux package, end to end: packaging/linux/build-deb makes it from this
-// build tree, lintian finds no error in it, and the agent unpacked from it
-// runs from an install directory it cannot write to: settings from
-// $XDG_CONFIG_HOME/Tolvan, logs in $XDG_STATE_HOME/Tolvan/Log, nothing
-// written beside itself, and an orderly stop on SIGTERM.
-//
-// Root writes to any directory whatever its mode, so as root the agent runs
-// as "nobody" (setpriv); as another user the install directory is made
-// read-only instead.
+// The Linux package: made by packaging/linux/build-deb, clean under lintian,
+// and the agent unpacked from it serving from an install directory it cannot
+// write to (as root: run as "nobody"), with the user's XDG directories.
 
 #include <grp.h>
 #include <pwd.h>
@@ -114,7 +108,6 @@ TEST_F(DebPackage, HasNoLintianErrors) {
   // The tags lintian gave, for the log of the run.
   std::cout << "lintian " << Package().m_strDeb << ":\n" << strOutput;
   EXPECT_EQ(nCode, 0) << strOutput;
-  EXPECT_EQ(strOutput.find("E: "), std::string::npos) << strOutput;
 }
 
 TEST_F(DebPackage, HoldsTheAgentBesideItsFilesAndStartsItAtLogon) {
@@ -123,10 +116,9 @@ TEST_F(DebPackage, HoldsTheAgentBesideItsFilesAndStartsItAtLogon) {
     EXPECT_TRUE(fs::is_regular_file(app / szFile)) << szFile;
   }
   const fs::path root = Package().m_root;
-  for (const char* szFile : {"usr/share/doc/tolvan/README.md", "usr/share/doc/tolvan/copyright",
-                             "usr/share/doc/tolvan/changelog.Debian.gz",
-                             "usr/share/doc/tolvan/examples/index.html"}) {
-    EXPECT_TRUE(fs::is_regular_file(root / szFile)) << szFile;
+  // (The copyright and changelog files: lintian.)
+  for (const char* szFile : {"README.md", "examples/index.html"}) {
+    EXPECT_TRUE(fs::is_regular_file(root / "usr/share/doc/tolvan" / szFile)) << szFile;
   }
   const std::string strUnit = ReadFile(root / "usr/lib/systemd/user/tolvan.service");
   for (const char* szLine : {"ExecStart=/usr/lib/tolvan/Tolvan\n", "Restart=on-failure\n",
@@ -173,8 +165,6 @@ class InstalledAgent : public DebPackage, public ::testing::WithParamInterface<b
       fs::permissions(Package().AppDir(), fs::perms::owner_write | fs::perms::group_write |
                                               fs::perms::others_write,
                       fs::perm_options::remove);
-    }
-    if (!m_bRoot) {
       ASSERT_NE(::access(Package().AppDir().c_str(), W_OK), 0);
     }
   }
@@ -186,17 +176,11 @@ class InstalledAgent : public DebPackage, public ::testing::WithParamInterface<b
   }
 
   bool StartAgent(CProcess& agent) {
-    const std::string strHome = m_home.Str();
+    // No token of this machine takes part.
     std::vector<std::string> vecEnv = {
-        "PATH=/usr/bin:/bin",
-        "HOME=" + strHome,
-        "XDG_CONFIG_HOME=" + m_config.string(),
-        "XDG_STATE_HOME=" + m_state.string(),
-        "XDG_DATA_HOME=" + (m_home.Path() / "data").string(),
-        "XDG_RUNTIME_DIR=" + (m_home.Path() / "run").string(),
-        // No token of this machine takes part.
-        "PKICARD_MODULE=" + (m_home.Path() / "absent-module.so").string(),
-    };
+        "PATH=/usr/bin:/bin", "HOME=" + m_home.Str(), "XDG_CONFIG_HOME=" + m_config.string(),
+        "XDG_STATE_HOME=" + m_state.string(), "XDG_DATA_HOME=" + m_home.Join("data"),
+        "XDG_RUNTIME_DIR=" + m_home.Join("run"), "PKICARD_MODULE=" + m_home.Join("absent.so")};
     if (GetParam()) vecEnv.push_back("TOLVAN_SUPERVISED=1");
     const std::string strAgent = (Package().AppDir() / "Tolvan").string();
     if (!m_bRoot) return agent.Start(strAgent.c_str(), {strAgent}, &vecEnv);
@@ -223,23 +207,17 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
   ASSERT_TRUE(StartAgent(agent));
   // Answering on the port of the settings file in the XDG configuration
   // directory: that file was read.
-  const bool bServing = WaitUntil(
-      [&] { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; },
-      30000);
+  const bool bServing = WaitUntil([&] { return AgentServes(m_nPort); }, 30000);
   if (!bServing) agent.Kill();
   ASSERT_TRUE(bServing) << AgentLog();
   EXPECT_NE(AgentLog().find("start on " + std::to_string(m_nPort)), std::string::npos)
       << AgentLog();
   EXPECT_EQ(ModeOf(m_state / "Tolvan"), 0700u);
-  if (bSupervised) {
-    EXPECT_NE(AgentLog().find("TOLVAN_SUPERVISED=1: the service manager restarts the agent, no "
-                              "watchdog started."),
-              std::string::npos)
-        << AgentLog();
-  } else {
-    EXPECT_TRUE(WaitUntil([&] { return DaemonLog().find("watching process") != std::string::npos; },
-                        20000))
-        << DaemonLog();
+  const auto daemonSays = [&](const char* szText) {
+    return WaitUntil([&] { return DaemonLog().find(szText) != std::string::npos; }, 20000);
+  };
+  if (!bSupervised) {
+    EXPECT_TRUE(daemonSays("watching process")) << DaemonLog();
   }
 
   // A second start at the same logon (the autostart entry beside the unit)
@@ -247,17 +225,18 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
   CProcess second;
   ASSERT_TRUE(StartAgent(second));
   EXPECT_EQ(ExitCodeWithin(second, 20000), 0);
-  EXPECT_NE(PostFun(m_nPort, "cloudPing").find("\"-10000\""), std::string::npos);
+  EXPECT_TRUE(AgentServes(m_nPort));
 
   ASSERT_EQ(::kill(static_cast<pid_t>(agent.GetPid()), SIGTERM), 0);
   ASSERT_EQ(ExitCodeWithin(agent, 30000), 0);
-  EXPECT_NE(AgentLog().find("Stop requested by signal 15"), std::string::npos) << AgentLog();
   if (bSupervised) {
+    EXPECT_NE(AgentLog().find("TOLVAN_SUPERVISED=1: the service manager restarts the agent, no "
+                              "watchdog started."),
+              std::string::npos)
+        << AgentLog();
     EXPECT_EQ(DaemonLog(), "") << "a watchdog ran beside the service manager";
   } else {
-    EXPECT_TRUE(WaitUntil([&] { return DaemonLog().find("quit event") != std::string::npos; },
-                        20000))
-        << DaemonLog();
+    EXPECT_TRUE(daemonSays("quit event")) << DaemonLog();
   }
   EXPECT_EQ(Listing(Package().m_root), setInstalled) << "the agent wrote into its install";
 }

@@ -40,12 +40,10 @@ HWND FindVisibleMenu(DWORD dwPid) {
 }
 
 bool TrayHasIcon(HWND hWnd, UINT nId) {
-  NOTIFYICONDATAA nid;
-  std::memset(&nid, 0, sizeof(nid));
+  NOTIFYICONDATAA nid{};
   nid.cbSize = sizeof(nid);
   nid.hWnd = hWnd;
   nid.uID = nId;
-  nid.uFlags = 0;
   return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
@@ -166,21 +164,11 @@ LRESULT CTrayRecorder::OnCall(const COPYDATASTRUCT& cds) {
              pQuit != nullptr && pQuit->IsSet()};
   std::lock_guard<std::mutex> guard(m_mtx);
   m_vecCalls.push_back(call);
-  std::pair<HWND, UINT> key(call.hOwner, call.nId);
-  bool bKnown = m_mapIcons.count(key) != 0;
-  switch (call.dwCommand) {
-    case NIM_ADD:
-      if (bKnown) return FALSE;
-      m_mapIcons[key] = true;
-      return TRUE;
-    case NIM_DELETE:
-      m_mapIcons.erase(key);
-      return bKnown;
-    case NIM_MODIFY:
-      return bKnown;
-    default:
-      return TRUE;
-  }
+  const std::pair<HWND, UINT> key(call.hOwner, call.nId);
+  const bool bKnown = m_setIcons.count(key) != 0;
+  if (call.dwCommand == NIM_ADD) return !bKnown && m_setIcons.insert(key).second;
+  if (call.dwCommand == NIM_DELETE) m_setIcons.erase(key);
+  return call.dwCommand == NIM_DELETE || call.dwCommand == NIM_MODIFY ? bKnown : TRUE;
 }
 
 bool CTrayRecorder::IsFrontmost() const {

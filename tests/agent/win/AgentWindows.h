@@ -8,8 +8,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -31,7 +31,7 @@ bool TrayHasIcon(HWND hWnd, UINT nId);
 // can be shown.
 bool WineWithoutDisplay();
 
-// A named event opened by name for waiting.
+// A named event, opened by name.
 class CEventProbe {
  public:
   CEventProbe() = default;
@@ -39,7 +39,6 @@ class CEventProbe {
   CEventProbe(const CEventProbe&) = delete;
   CEventProbe& operator=(const CEventProbe&) = delete;
 
-  // Opens the event szName; false when there is none.
   bool Open(const char* szName);
   bool IsSet() const;
 
@@ -52,13 +51,10 @@ class CEventProbe {
 // nLast. False when no such event exists.
 bool FindQuitEvent(uint64_t nFirst, uint64_t nLast, CEventProbe& probe);
 
-// A notification area of the test's own: a top-level "Shell_TrayWnd" window
-// above the desktop's, so that the icon calls of programs started after it
-// come here. It keeps the icons as the shell does (an add of an icon that is
-// there is refused, a modify or delete of one that is not fails) and records
-// every call, with the state of a quit event at the moment it came in.
-// Calls are read in the form Wine's shell sends them (the command in the
-// copy-data number, then its own fixed layout of the icon data).
+// A notification area of the test's own: a "Shell_TrayWnd" window above the
+// desktop's, which gets the icon calls (in the form Wine's shell sends them)
+// of programs started after it. It keeps the icons as the shell does and
+// records every call, with the state of a quit event when it came in.
 class CTrayRecorder {
  public:
   struct CCall {
@@ -95,5 +91,5 @@ class CTrayRecorder {
   std::atomic<const CEventProbe*> m_pQuit{nullptr};
   mutable std::mutex m_mtx;
   std::vector<CCall> m_vecCalls;
-  std::map<std::pair<HWND, UINT>, bool> m_mapIcons;
+  std::set<std::pair<HWND, UINT>> m_setIcons;
 };

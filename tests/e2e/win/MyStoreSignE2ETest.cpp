@@ -1,10 +1,8 @@
 // The running agent on Windows end to end: the service object as the agent
-// runs it, the real card library (pkiCard.dll beside this program) and the
-// key watch over the current user's "MY" store. A PFX made by the openssl
-// command line (my-store-e2e.sh, in TOLVAN_E2E_DIR) is imported into the
-// store; a page's signature request over HTTP is then signed with that key,
-// and refused once the certificate leaves the store. Every wait polls against
-// a deadline or counts watch passes.
+// runs it, the real card library (pkiCard.dll beside this program) and the key
+// watch over the user's "MY" store. With a PFX (made by my-store-e2e.sh, in
+// TOLVAN_E2E_DIR) imported, a page's signature request over HTTP is signed
+// with its key, and refused once the certificate leaves the store.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -68,12 +65,8 @@ std::string CngVerify(PCCERT_CONTEXT pCert, const std::string& strText, const By
   const NTSTATUS nStatus =
       BCryptVerifySignature(key.m_h, &padding, digest.data(), static_cast<ULONG>(digest.size()),
                             const_cast<PUCHAR>(sig.data()), static_cast<ULONG>(sig.size()), BCRYPT_PAD_PKCS1);
-  if (nStatus != 0) {
-    std::ostringstream text;
-    text << "BCryptVerifySignature: 0x" << std::hex << static_cast<unsigned long>(nStatus);
-    return text.str();
-  }
-  return std::string();
+  if (nStatus == 0) return std::string();
+  return "BCryptVerifySignature: " + std::to_string(static_cast<unsigned long>(nStatus));
 }
 
 }  // namespace

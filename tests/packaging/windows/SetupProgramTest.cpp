@@ -1,8 +1,7 @@
-// The setup program as a user runs it: a silent install into the current
-// user's %LOCALAPPDATA%\Tolvan of this Wine prefix, the installed agent
-// serving on a port of the test's choosing, a second install over the running
-// agent, and a silent uninstall that ends the agent and leaves nothing behind:
-// no file, no Run entry, no entry in the list of programs, no Start-menu entry.
+// The setup program as a user runs it: a silent install into the user's
+// %LOCALAPPDATA%\Tolvan of this Wine prefix, the installed agent serving, a
+// second install over the running agent, and a silent uninstall that ends the
+// agent and leaves nothing behind.
 
 #include <gtest/gtest.h>
 
@@ -61,16 +60,6 @@ bool UserKeyExists(const wchar_t* szKey) {
   return true;
 }
 
-// Every file under dir, as paths relative to it.
-std::vector<std::string> FilesUnder(const fs::path& dir) {
-  std::vector<std::string> vecFiles;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    vecFiles.push_back(fs::relative(it->path(), dir, ec).string());
-  }
-  return vecFiles;
-}
-
 // Runs a program with arguments and waits for it; its exit code, or -1 when
 // it could not be started or did not end in time.
 long RunAndWait(const std::string& strPath, const std::vector<std::string>& vecArgs) {
@@ -78,13 +67,9 @@ long RunAndWait(const std::string& strPath, const std::vector<std::string>& vecA
   std::vector<std::string> vecAll{strPath};
   vecAll.insert(vecAll.end(), vecArgs.begin(), vecArgs.end());
   if (!process.Start(strPath.c_str(), vecAll)) return -1;
-  if (!process.Wait(kSetupDeadlineMs)) {
-    process.Kill();
-    process.Wait(kAgentDeadlineMs);
-    return -1;
-  }
-  unsigned long dwCode = 0;
-  return process.GetExitCode(dwCode) ? static_cast<long>(dwCode) : -1;
+  const long nCode = ExitCodeWithin(process, kSetupDeadlineMs);
+  if (nCode == -1) process.Kill();
+  return nCode;
 }
 
 class SetupProgram : public ::testing::Test {
@@ -151,7 +136,7 @@ class SetupProgram : public ::testing::Test {
     return WaitUntil([&] { return Serving() || m_agent.Wait(0); }, kAgentDeadlineMs) && Serving();
   }
 
-  bool Serving() { return PostFun(m_nPort, "cloudPing").find("\"-10000\"") != std::string::npos; }
+  bool Serving() { return AgentServes(m_nPort); }
   std::string AgentLog() { return ReadFilesIn(m_install / "Log", "Tolvan2"); }
 
   std::string m_strSetup;
@@ -198,20 +183,14 @@ TEST_F(SetupProgram, InstallsForTheUserServesAndUninstallsWithoutATrace) {
   // Installing again over the running agent ends it first, keeps the
   // settings and leaves a working install.
   ASSERT_EQ(Install(), 0) << AgentLog();
-  EXPECT_TRUE(m_agent.Wait(0)) << "the setup program returned while the old agent ran";
-  unsigned long dwCode = 99;
-  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
-  EXPECT_EQ(dwCode, 0u);
+  EXPECT_EQ(ExitCodeWithin(m_agent, 0), 0) << "the setup program returned while the old agent ran";
   EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
   EXPECT_TRUE(fs::is_regular_file(m_install / "TolvanService.ini"));
   ASSERT_TRUE(StartInstalledAgent()) << AgentLog();
 
   // The silent uninstall ends the agent, waits for it, and removes it all.
   ASSERT_EQ(Uninstall(), 0) << AgentLog();
-  EXPECT_TRUE(m_agent.Wait(0)) << "the uninstaller returned while the agent ran";
-  ASSERT_TRUE(m_agent.GetExitCode(dwCode));
-  EXPECT_EQ(dwCode, 0u);
-  EXPECT_EQ(FilesUnder(m_install), std::vector<std::string>{});
+  EXPECT_EQ(ExitCodeWithin(m_agent, 0), 0) << "the uninstaller returned while the agent ran";
   EXPECT_FALSE(fs::exists(m_install));
   EXPECT_FALSE(ReadUserString(kRunKey, L"Tolvan", strRun)) << "the Run entry stays";
   EXPECT_FALSE(UserKeyExists(kUninstallKey));

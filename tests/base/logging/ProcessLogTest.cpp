@@ -5,26 +5,18 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "base/files/FileSystem.h"
 #include "base/system/Process.h"
+#include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  std::vector<std::string> v;
-  std::string s;
-  while (std::getline(in, s)) v.push_back(s);
-  return v;
-}
 
 // Points the process log at a temporary directory, as the application's
 // start-up configures it, and puts everything back afterwards.
@@ -32,25 +24,19 @@ class ProcessLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_dir.Ok());
-    m_strLogDir = m_dir.Join("Log");
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.SetFilePath(m_strLogDir.c_str());
-    g_ProcessLog.SetPreFileName("Tolvan");
-    g_ProcessLog.SetExtFileName("log");
-    g_ProcessLog.SetOutFlag(emLogFile);
-    g_ProcessLog.SetReservedDays(7);
-    g_ProcessLog.SetLogLevel(3);
+    LogTo(m_dir.Path(), 3);
   }
   void TearDown() override {
-    CAutoMutexT<CBaseMutex> lock(g_ProcessLogLock);
-    g_ProcessLog.CloseFile();  // before the directory goes: Windows keeps open files
+    CloseProcessLog();  // before the directory goes: Windows keeps open files
     g_ProcessLog.SetClock(LogClock());
     g_ProcessLog.SetLogLevel(10);
   }
-  std::string CurrentFile() {
-    char szName[CMyFile::kMaxFullName];
-    g_ProcessLog.GetFullName(szName);
-    return szName;
+  // The log's lines, after its file is closed.
+  std::vector<std::string> Lines() {
+    std::istringstream in(ReadProcessLog(m_dir.Path()));
+    std::vector<std::string> v;
+    for (std::string s; std::getline(in, s);) v.push_back(s);
+    return v;
   }
   static std::string Prefix(unsigned nLevel) {
     char sz[64];
@@ -59,7 +45,6 @@ class ProcessLogTest : public ::testing::Test {
   }
 
   CTempDir m_dir{"tolvan-plog"};
-  std::string m_strLogDir;
 };
 
 }  // namespace
@@ -74,7 +59,7 @@ TEST_F(ProcessLogTest, LevelAboveTheThresholdGoesNowhere) {
 #ifndef _WIN32
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 #endif
-  EXPECT_FALSE(CMyFile::FileIsExist(CurrentFile().c_str()));
+  EXPECT_TRUE(Lines().empty());
 
 #ifndef _WIN32
   testing::internal::CaptureStderr();
@@ -87,8 +72,7 @@ TEST_F(ProcessLogTest, LevelAboveTheThresholdGoesNowhere) {
   ::unsetenv("TOLVAN_DEBUG_OUTPUT");
   EXPECT_NE(strDebug.find(Prefix(3) + "request traced\n"), std::string::npos) << strDebug;
 #endif
-  g_ProcessLog.CloseFile();
-  std::vector<std::string> v = ReadLines(CurrentFile());
+  std::vector<std::string> v = Lines();
   ASSERT_EQ(v.size(), 3u);
   // The real clock's stamp, in the form the fixed clocks pin.
   const std::regex reStamp(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
@@ -114,9 +98,7 @@ TEST_F(ProcessLogTest, ConcurrentLinesStayWhole) {
     });
   }
   for (auto& th : vThreads) th.join();
-  g_ProcessLog.CloseFile();
-
-  std::vector<std::string> v = ReadLines(m_strLogDir + g_cFsPathSep + "Tolvan2026-12-04.log");
+  std::vector<std::string> v = Lines();
   ASSERT_EQ(v.size(), static_cast<size_t>(kThreads * kLines));
   const std::string strPrefix = Prefix(3);
   std::set<std::string> stamps;

@@ -4,20 +4,16 @@
 
 #include <random>
 #include <string>
-#include <string_view>
 
 namespace {
 
 using MemorySearch = int (*)(const unsigned char*, unsigned, const unsigned char*, unsigned);
-using StringSearch = int (*)(const char*, const char*);
 
-struct SearchPair {
+const struct {
   const char* szName;
   MemorySearch pMemory;
-  StringSearch pStr;
-};
-
-const SearchPair s_searches[] = {
+  int (*pStr)(const char*, const char*);
+} s_searches[] = {
     {"KMP", KMPSearchMemory, KMPSearchStr},
     {"BM", BMSearchMemory, BMSearchStr},
     {"Sunday", SundaySearchMemory, SundaySearchStr},
@@ -30,40 +26,29 @@ int Search(MemorySearch pSearch, const std::string& strText, const std::string& 
                  static_cast<unsigned>(strPattern.size()));
 }
 
-int Expected(const std::string& strText, const std::string& strPattern) {
-  size_t nPos = std::string_view(strText).find(strPattern);
-  return nPos == std::string_view::npos ? -1 : static_cast<int>(nPos);
-}
-
 }  // namespace
 
-TEST(StringSearch, WorkedExamplesAndEdgeCases) {
+TEST(StringSearch, StringFormsAndNullInputs) {
   struct Case {
     const char *szText, *szPattern;
     int nWant;
   } const cases[] = {
-      {"abcabd", "abd", 3}, {"aaaa", "aa", 0}, {"abc", "abcd", -1}, {"xyabxyab", "ab", 2},
-      {"abc", "c", 2},      {"", "a", -1},     {"abc", "", 0},      {nullptr, "a", -1},
-      {"a", nullptr, -1},
+      {"xyabxyab", "ab", 2}, {"abc", "abcd", -1}, {"abc", "", 0},
+      {nullptr, "a", -1},    {"a", nullptr, -1},
   };
-  const unsigned char text[] = {'a', 0, 'b', 0, 0, 'c'};
-  const unsigned char zeros[] = {0, 0}, tail[] = {0, 'c'};
-  for (const SearchPair& s : s_searches) {
+  const unsigned char tail[] = {0, 'c'};
+  for (const auto& s : s_searches) {
     SCOPED_TRACE(s.szName);
     for (const Case& c : cases) EXPECT_EQ(s.pStr(c.szText, c.szPattern), c.nWant) << c.szPattern;
-    EXPECT_EQ(s.pMemory(text, sizeof(text), zeros, sizeof(zeros)), 3);
-    EXPECT_EQ(s.pMemory(text, sizeof(text), tail, sizeof(tail)), 4);
-    EXPECT_EQ(s.pMemory(text, 0, text, 0), 0);
     EXPECT_EQ(s.pMemory(nullptr, 0, nullptr, 0), 0);
     EXPECT_EQ(s.pMemory(nullptr, 5, tail, 1), -1);
-    EXPECT_EQ(s.pMemory(text, sizeof(text), nullptr, 1), -1);
+    EXPECT_EQ(s.pMemory(tail, sizeof(tail), nullptr, 1), -1);
   }
 }
 
-// The three searches agree with std::string_view::find on random inputs over
-// small alphabets (zero bytes included), where repeats and near-misses are
-// frequent; every shift table sees partial matches.
-TEST(StringSearch, AgreesWithStringViewFindOnRandomInputs) {
+// The three searches agree with std::string::find on random inputs over small
+// alphabets (zero bytes included), where repeats and near-misses are frequent.
+TEST(StringSearch, AgreesWithFindOnRandomInputs) {
   std::mt19937 rng(20240611u);
   const std::string alphabets[] = {std::string("ab"), std::string("a\0b", 3),
                                    std::string("\0\xff", 2), std::string("abcd\0", 5)};
@@ -74,20 +59,19 @@ TEST(StringSearch, AgreesWithStringViewFindOnRandomInputs) {
     std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
     std::string strText(static_cast<size_t>(textLen(rng)), '\0');
     for (char& c : strText) c = alphabet[pick(rng)];
-    std::string strPattern;
-    size_t nPattern = static_cast<size_t>(patternLen(rng));
-    if (coin(rng) == 0 && nPattern <= strText.size()) {
+    std::string strPattern(static_cast<size_t>(patternLen(rng)), '\0');
+    if (coin(rng) == 0 && strPattern.size() <= strText.size()) {
       // A slice of the text, so that matches are common.
-      std::uniform_int_distribution<size_t> start(0, strText.size() - nPattern);
-      strPattern = strText.substr(start(rng), nPattern);
+      std::uniform_int_distribution<size_t> start(0, strText.size() - strPattern.size());
+      strPattern = strText.substr(start(rng), strPattern.size());
     } else {
-      strPattern.assign(nPattern, '\0');
       for (char& c : strPattern) c = alphabet[pick(rng)];
     }
-    int nExpected = Expected(strText, strPattern);
+    const size_t nPos = strText.find(strPattern);
+    const int nExpected = nPos == std::string::npos ? -1 : static_cast<int>(nPos);
     if (nExpected > 0) ++nFound;
-    for (const SearchPair& s : s_searches) {
-      ASSERT_EQ(Search(s.pMemory, strText, strPattern), nExpected) << s.szName << " iteration " << iter;
+    for (const auto& s : s_searches) {
+      ASSERT_EQ(Search(s.pMemory, strText, strPattern), nExpected) << s.szName << " at " << iter;
     }
   }
   EXPECT_GT(nFound, 3000);  // the inputs exercise real matches, not just misses
@@ -99,19 +83,16 @@ TEST(StringSearch, PatternLengthLimits) {
   std::string strPattern(1025, 'x');
   strPattern[0] = 'y';
   std::string strText = std::string(3000, 'z') + strPattern + "tail";
-  const int nAt = 3000;
-
   auto prefix = [&](size_t n) { return strPattern.substr(0, n); };
-  EXPECT_EQ(Search(KMPSearchMemory, strText, prefix(KMP_MAX_PATTERN)), nAt);
+  EXPECT_EQ(Search(KMPSearchMemory, strText, prefix(KMP_MAX_PATTERN)), 3000);
   EXPECT_EQ(Search(KMPSearchMemory, strText, prefix(KMP_MAX_PATTERN + 1)), -1);
-  EXPECT_EQ(Search(BMSearchMemory, strText, prefix(BM_MAX_PATTERN)), nAt);
+  EXPECT_EQ(Search(BMSearchMemory, strText, prefix(BM_MAX_PATTERN)), 3000);
   EXPECT_EQ(Search(BMSearchMemory, strText, prefix(BM_MAX_PATTERN + 1)), -1);
-  EXPECT_EQ(Search(SundaySearchMemory, strText, prefix(1025)), nAt);
 
+  // Sunday has no limit.
   const std::string strLong = std::string(100000, 'q') + "!";
   const std::string strHay = std::string(50, 'q') + strLong;
   EXPECT_EQ(Search(SundaySearchMemory, strHay, strLong), 50);
   EXPECT_EQ(SundaySearchStr(strHay.c_str(), strLong.c_str()), 50);
   EXPECT_EQ(KMPSearchStr(strHay.c_str(), strLong.c_str()), -1);
-  EXPECT_EQ(BMSearchStr(strHay.c_str(), strLong.c_str()), -1);
 }

@@ -216,15 +216,10 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
 
 TEST_F(PkiCardEnvelope, OpenFailures) {
   ASSERT_EQ(PKI_OK, pkiInit());
-  WriteFile(m_dir.Join("plain.bin"), "hello");
-  for (const char* szName : {"other", "rsa"}) {
-    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out " +
-                                         std::string(szName) + ".der -aes256 " +
-                                         ShellQuote(Material().File(std::string(szName) + ".pem"))));
-  }
-  const Bytes mine = ReadFileBytes(m_dir.Join("rsa.der"));
-  Bytes opened;
-  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.Join("other.der")), opened));
+  Bytes theirs, mine, opened;
+  ASSERT_EQ(PKI_OK, Seal(MaterialBytes("other.der"), 1, AsBytes("hello"), theirs));
+  ASSERT_EQ(PKI_OK, Seal(MaterialBytes("rsa.der"), 1, AsBytes("hello"), mine));
+  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, theirs, opened));
   const Bytes truncated(mine.begin(), mine.begin() + static_cast<long>(mine.size() / 2));
   EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kRsaCertLabel, kUserPin, truncated, opened));
 }

@@ -129,7 +129,6 @@ TEST_F(PkiCardWin, SignsWithTheKeyInTheStore) {
       continue;
     }
     ASSERT_EQ(PKI_OK, Sign(kLabel, kPin, nAlgo, data, sig)) << nAlgo;
-    EXPECT_EQ(256u, sig.size());
     EXPECT_EQ(PKI_OK, Verify(cert, data, sig)) << nAlgo;
     WriteOut("sign-" + std::to_string(nAlgo) + ".bin", sig);
   }

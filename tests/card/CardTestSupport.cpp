@@ -4,16 +4,10 @@
 #include "card/CardLibrary.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyLabel.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/ProcessLogFiles.h"
 
 #include <sstream>
 #include <vector>
-
-std::string TestExePath() {
-  char szPath[1024] = {0};
-  EXPECT_TRUE(GetExePath(szPath, sizeof(szPath)));
-  return szPath;
-}
 
 namespace {
 std::string g_strTestLogDir;
@@ -23,7 +17,7 @@ void SetTestLogDir(const std::string& strDir) { g_strTestLogDir = strDir; }
 
 int CountLogLines(const std::string& strNeedle) {
   int nCount = 0;
-  std::istringstream log(ReadFilesIn(g_strTestLogDir));
+  std::istringstream log(ReadProcessLog(g_strTestLogDir));
   for (std::string strLine; std::getline(log, strLine);) {
     if (strLine.find(strNeedle) != std::string::npos) ++nCount;
   }
@@ -44,10 +38,10 @@ void CardDoubleTest::SetUp() {
   std::string strDir = JoinPath(GetExeDir(), "carddouble");
   ASSERT_TRUE(m_control.Open(JoinPath(strDir, CLibraryLoader::FileName("pkiCard"))))
       << m_control.LastError();
-  for (const char* szName : {"dblReset", "dblClearLog", "dblFailWith", "dblOverreport", "dblOnCall", "dblCallLog"}) {
-    ASSERT_NE(nullptr, m_control.Symbol(szName)) << szName;
-  }
-  Control<PFN_dblReset>("dblReset")();
+  m_pfnSwitch = reinterpret_cast<PFN_dblSwitch>(m_control.Symbol("dblSwitch"));
+  m_pfnCallLog = reinterpret_cast<PFN_dblCallLog>(m_control.Symbol("dblCallLog"));
+  ASSERT_TRUE(m_pfnSwitch != nullptr && m_pfnCallLog != nullptr);
+  Switch(nullptr, 0);
   ASSERT_TRUE(LoadCardLibrary(strDir));
   ASSERT_EQ(0, pasInit());
   ClearCalls();
@@ -56,16 +50,15 @@ void CardDoubleTest::SetUp() {
 void CardDoubleTest::TearDown() {
   myEnd();
   UnloadCardLibrary();
-  if (m_control.Symbol("dblReset") != nullptr) Control<PFN_dblReset>("dblReset")();
+  if (m_pfnSwitch != nullptr) Switch(nullptr, 0);
   m_control.Close();
   m_pConfigEnv.reset();
 }
 
 std::string CardDoubleTest::Calls() const {
-  const PFN_dblCallLog pfnCallLog = Control<PFN_dblCallLog>("dblCallLog");
-  const int nLen = pfnCallLog(nullptr, 0);
+  const int nLen = m_pfnCallLog(nullptr, 0, 0);
   std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
-  pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()));
+  m_pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()), 0);
   return std::string(vBuf.data(), static_cast<size_t>(nLen));
 }
 

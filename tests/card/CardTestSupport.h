@@ -12,9 +12,6 @@
 #include <memory>
 #include <string>
 
-// The test executable's full path, for running it again as a helper child.
-std::string TestExePath();
-
 // Where the process log of this test run is written, and how many of its
 // lines hold strNeedle.
 void SetTestLogDir(const std::string& strDir);
@@ -33,27 +30,20 @@ class CardDoubleTest : public ::testing::Test {
 
   // The double's recorded calls since the last ClearCalls.
   std::string Calls() const;
-  void ClearCalls() const { Control<PFN_dblClearLog>("dblClearLog")(); }
-  void FailWith(const char* szFunction, int nCode) const {
-    Control<PFN_dblFailWith>("dblFailWith")(szFunction, nCode);
-  }
-  void Overreport(const char* szFunction) const { Control<PFN_dblOverreport>("dblOverreport")(szFunction); }
-  void OnCall(const char* szFunction, void (*pfn)(void*), void* pArg) const {
-    Control<PFN_dblOnCall>("dblOnCall")(szFunction, pfn, pArg);
+  void ClearCalls() const { m_pfnCallLog(nullptr, 0, 1); }
+  // The double's switches for one function (see PkiCardDouble.h).
+  void Switch(const char* szFunction, int nFail, bool bOverreport = false,
+              void (*pfnHook)(void*) = nullptr, void* pArg = nullptr) const {
+    m_pfnSwitch(szFunction, nFail, bOverreport ? 1 : 0, pfnHook, pArg);
   }
   // Writes the key label file of the temporary configuration directory.
   void WriteKeyLabelFile(const std::string& strContent) const;
   // True while card calls are answered (the library is initialised).
   bool CardCallsAnswered() const;
-  // A control function of the double (a test failure when it is missing).
-  template <typename T>
-  T Control(const char* szName) const {
-    T pfn = reinterpret_cast<T>(m_control.Symbol(szName));
-    EXPECT_NE(pfn, nullptr) << szName;
-    return pfn;
-  }
 
   CTempDir m_configDir;
   std::unique_ptr<CEnvOverride> m_pConfigEnv;
   CLibraryLoader m_control;  // a second handle on the double, for its controls
+  PFN_dblSwitch m_pfnSwitch = nullptr;
+  PFN_dblCallLog m_pfnCallLog = nullptr;
 };

@@ -3,13 +3,11 @@
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
-#include "base/system/Process.h"
 #include "card/CardLibrary.h"
 #include "card/CardLifecycle.h"
 #include "card/NamedEventLock.h"
 #include "tests/card/CardTestSupport.h"
 
-#include <climits>
 #include <string>
 
 using Dispatcher = CardDoubleTest;
@@ -30,7 +28,7 @@ TEST_F(Dispatcher, RoutingAndPlainResults) {
   // route; a name beginning with "cloud" the cloud route. None has output.
   const int nCardLines = CountLogLines("Get a unknow call : xcloudMakeQr");
   const int nCloudLines = CountLogLines("Get a unknow call : cloudNoSuch");
-  for (const char* szFun : {"advNoSuchCall", "xcloudMakeQr", "", "cloudmakeqr", "cloudNoSuch"}) {
+  for (const char* szFun : {"xcloudMakeQr", "cloudmakeqr", "cloudNoSuch"}) {
     EXPECT_EQ((RequestParams{{"return", "-10000"}}), Call({{"Fun", szFun}})) << szFun;
   }
   // Only the card side logs an unknown name.
@@ -40,22 +38,27 @@ TEST_F(Dispatcher, RoutingAndPlainResults) {
   EXPECT_TRUE(CardCallsAnswered());
 }
 
-TEST_F(Dispatcher, NotInitialisedBeforePasInitAndAfterMyEnd) {
+// Busy, or not initialised (before pasInit and after myEnd): nothing runs.
+TEST_F(Dispatcher, BusyOrNotInitialisedRunsNothing) {
+  {
+    CNamedLock funcLock(FUNC_LOCK_NAME, 0);
+    ASSERT_TRUE(funcLock.IsHeld());
+    EXPECT_EQ((RequestParams{{"return", "-100"}}), Call(kRandom4));
+  }
   ASSERT_EQ(1, myEnd());
-  for (const char* szFun : {"advInit", "advEnd", "advGenRandom", "advNoSuchCall"}) {
+  for (const char* szFun : {"advInit", "advGenRandom"}) {
     EXPECT_EQ((RequestParams{{"return", "-101"}}), Call({{"Fun", szFun}, {"length", "4"}})) << szFun;
   }
-  EXPECT_EQ("", Calls());  // the operation is not run
+  EXPECT_EQ("", Calls());
+  {
+    // Cloud names take neither lock nor the initialisation test.
+    CNamedLock funcLock(FUNC_LOCK_NAME, 0);
+    CNamedLock initLock(INIT_LOCK_NAME, 0);
+    ASSERT_TRUE(funcLock.IsHeld() && initLock.IsHeld());
+    EXPECT_EQ("-10001", Call({{"Fun", "cloudVerifyData"}})["return"]);
+  }
   ASSERT_EQ(0, pasInit());
   EXPECT_EQ("0", Call(kRandom4)["return"]);
-
-  // Cloud names take neither lock nor the initialisation test.
-  ASSERT_EQ(1, myEnd());
-  CNamedLock funcLock(FUNC_LOCK_NAME, 0);
-  CNamedLock initLock(INIT_LOCK_NAME, 0);
-  ASSERT_TRUE(funcLock.IsHeld() && initLock.IsHeld());
-  EXPECT_EQ("-10001", Call({{"Fun", "cloudVerifyData"}})["return"]);
-  EXPECT_EQ("-101", Call({{"Fun", "advInit"}})["return"]);
 }
 
 TEST_F(Dispatcher, GenRandomAnswersBase64OfTheLibrarysBytes) {
@@ -66,39 +69,9 @@ TEST_F(Dispatcher, GenRandomAnswersBase64OfTheLibrarysBytes) {
   // Two-call protocol of the encoder: a size query, then the real call.
   EXPECT_NE(std::string::npos,
             Calls().find("pkiGenerateRandom 16\npkiBase64Encode size\npkiBase64Encode\n"));
-}
-
-TEST_F(Dispatcher, OperationLockHeldByAnotherProcessAnswersBusy) {
-  CProcess child;
-  std::string strExe = TestExePath();
-  ASSERT_TRUE(child.Start(strExe.c_str(), {strExe, "--hold-named-lock", FUNC_LOCK_NAME}, nullptr,
-                          CProcess::emPipeStdin | CProcess::emPipeStdout));
-  std::string strLine;
-  ASSERT_TRUE(child.ReadOutputLine(strLine));
-  ASSERT_EQ("held", strLine);
-
-  EXPECT_EQ((RequestParams{{"return", "-100"}}), Call(kRandom4));
-  EXPECT_EQ("", Calls());
-
-  child.CloseInput();
-  ASSERT_TRUE(child.Wait(30000));
-  unsigned long dwExit = 99;
-  ASSERT_TRUE(child.GetExitCode(dwExit));
-  EXPECT_EQ(0u, dwExit);
-  EXPECT_EQ("0", Call(kRandom4)["return"]);
-}
-
-// A failure's code is answered unchanged, whatever its length, without
-// outData; that of the encoder too, instead of an empty outData.
-TEST_F(Dispatcher, FailureCodesAreAnsweredUnchanged) {
-  const std::pair<const char*, int> kCases[] = {
-      {"pkiGenerateRandom", INT_MIN}, {"pkiGenerateRandom", 1234567890}, {"pkiBase64Encode", 777}};
-  for (const auto& c : kCases) {
-    ASSERT_EQ(0, pasInit());
-    FailWith(c.first, c.second);
-    EXPECT_EQ((RequestParams{{"return", std::to_string(c.second)}}), Call(kRandom4)) << c.first;
-    FailWith(c.first, 0);
-  }
+  // The encoder's failure is answered with its code instead of an empty outData.
+  Switch("pkiBase64Encode", 777);
+  EXPECT_EQ((RequestParams{{"return", "777"}}), Call(kRandom4));
 }
 
 TEST_F(Dispatcher, OutputBeyondTheBufferIsRefused) {
@@ -116,7 +89,7 @@ TEST_F(Dispatcher, OutputBeyondTheBufferIsRefused) {
   };
   for (const auto& c : kCases) {
     ASSERT_EQ(0, pasInit());
-    Overreport(c.first);
+    Switch(c.first, 0, true);
     ClearCalls();
     EXPECT_EQ((RequestParams{{"return", std::to_string(API_BAD_LIBRARY_OUTPUT)}}), Call(c.second)) << c.first;
     EXPECT_EQ(std::string::npos, Calls().find("pkiBase64Encode")) << c.first;
@@ -126,7 +99,7 @@ TEST_F(Dispatcher, OutputBeyondTheBufferIsRefused) {
 
 TEST_F(Dispatcher, SignatureIsDroppedWhenTheLibraryIsClosedDuringTheCall) {
   // The key watch finds the key gone while the signature is being made.
-  OnCall("pkiGetSignature", [](void*) { EXPECT_EQ(1, myEnd()); }, nullptr);
+  Switch("pkiGetSignature", 0, false, [](void*) { EXPECT_EQ(1, myEnd()); });
   RequestParams result = Call({{"Fun", "advSignData"}, {"label", "L"}, {"keyPasswd", "1234"},
                                {"digestAlgo", "2"}, {"signType", "1"}, {"clearText", "data"}});
   EXPECT_EQ((RequestParams{{"return", "-101"}}), result);

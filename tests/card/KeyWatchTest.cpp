@@ -37,7 +37,7 @@ TEST_F(KeyWatch, KeyPresentRemovedReplacedAndAfterAFailure) {
   EXPECT_EQ("pkiInit\npkiInit\npkiInit\n", Calls());
 
   // A failed operation closed the library: the same key is initialised again.
-  FailWith("pkiGenerateRandom", 9);
+  Switch("pkiGenerateRandom", 9);
   EXPECT_EQ("9", Call({{"Fun", "advGenRandom"}, {"length", "1"}})["return"]);
   EXPECT_FALSE(CardCallsAnswered());
   keyWatchPass("FFEE", m_bPending);

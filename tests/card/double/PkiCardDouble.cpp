@@ -67,42 +67,27 @@ int Produce(const CSwitches& sw, const std::string& strOut, PkiBlob* pOut) {
 
 }  // namespace
 
-DBL_EXPORT void dblReset(void) {
+DBL_EXPORT void dblSwitch(const char* szFunction, int nFail, int bOverreport,
+                          void (*pfnHook)(void*), void* pArg) {
   std::lock_guard<std::mutex> guard(g_mtx);
-  g_strLog.clear();
-  g_mapSwitches.clear();
-  g_bOpen = false;
+  if (szFunction == nullptr) {
+    g_mapSwitches.clear();
+    g_bOpen = false;
+  } else {
+    g_mapSwitches[szFunction] = CSwitches{nFail, bOverreport != 0, pfnHook, pArg};
+  }
 }
 
-DBL_EXPORT void dblClearLog(void) {
+DBL_EXPORT int dblCallLog(char* pBuf, int nSize, int bClear) {
   std::lock_guard<std::mutex> guard(g_mtx);
-  g_strLog.clear();
-}
-
-DBL_EXPORT void dblFailWith(const char* szFunction, int nCode) {
-  std::lock_guard<std::mutex> guard(g_mtx);
-  g_mapSwitches[szFunction].nFail = nCode;
-}
-
-DBL_EXPORT void dblOverreport(const char* szFunction) {
-  std::lock_guard<std::mutex> guard(g_mtx);
-  g_mapSwitches[szFunction].bOverreport = true;
-}
-
-DBL_EXPORT void dblOnCall(const char* szFunction, void (*pfn)(void*), void* pArg) {
-  std::lock_guard<std::mutex> guard(g_mtx);
-  g_mapSwitches[szFunction].pfnHook = pfn;
-  g_mapSwitches[szFunction].pArg = pArg;
-}
-
-DBL_EXPORT int dblCallLog(char* pBuf, int nSize) {
-  std::lock_guard<std::mutex> guard(g_mtx);
+  const int nLen = static_cast<int>(g_strLog.size());
   if (pBuf != nullptr && nSize > 0) {
     const size_t nCopy = g_strLog.size() < static_cast<size_t>(nSize) ? g_strLog.size() : nSize - 1;
     std::memcpy(pBuf, g_strLog.data(), nCopy);
     pBuf[nCopy] = '\0';
   }
-  return static_cast<int>(g_strLog.size());
+  if (bClear != 0) g_strLog.clear();
+  return nLen;
 }
 
 DBL_EXPORT int pkiInit(void) {
@@ -158,11 +143,10 @@ DBL_EXPORT int pkiReadLabel(const char* szLabel, int nFlag, unsigned char* pBuf,
   return nResult;
 }
 
-DBL_EXPORT int pkiCheckCert(uint32_t nCertLen, const unsigned char* pCert, uint32_t n1, uint32_t n2,
-                            uint32_t n3, uint32_t n4, uint32_t n5, uint32_t n6) {
+DBL_EXPORT int pkiCheckCert(uint32_t nCertLen, const unsigned char* pCert, uint32_t, uint32_t,
+                            uint32_t, uint32_t, uint32_t, uint32_t) {
   const std::string strCert = Text(nCertLen, pCert);
   if (int nFail = Enter("pkiCheckCert", strCert).nFail) return nFail;
-  if ((n1 | n2 | n3 | n4 | n5 | n6) != 0) return DBL_ERR_INVALID_ARG;
   return IsCert(strCert) ? 0 : DBL_ERR_BAD_CERT;
 }
 

@@ -32,20 +32,16 @@ enum emDoubleResult {
   DBL_ERR_SIGNATURE_INVALID = -3000021,
 };
 
-// Forgets the recorded calls and every switch below; the library is closed.
-typedef void (*PFN_dblReset)(void);
-// Forgets the recorded calls only.
-typedef void (*PFN_dblClearLog)(void);
-// From now on the named function fails with nCode (0 switches it back).
-typedef void (*PFN_dblFailWith)(const char* szFunction, int nCode);
-// From now on the named function reports one byte more than the capacity it
-// was given as produced (it writes nothing beyond the capacity).
-typedef void (*PFN_dblOverreport)(const char* szFunction);
-// The named function calls pfn(pArg) when it is entered.
-typedef void (*PFN_dblOnCall)(const char* szFunction, void (*pfn)(void*), void* pArg);
+// From now on the named function fails with nFail (0: it works), reports one
+// byte more than the capacity it was given as produced when bOverreport (it
+// writes nothing beyond the capacity), and calls pfnHook(pArg) when entered.
+// A null szFunction forgets every switch and closes the library.
+typedef void (*PFN_dblSwitch)(const char* szFunction, int nFail, int bOverreport,
+                              void (*pfnHook)(void*), void* pArg);
 // Copies the recorded calls, one line each, NUL-terminated, into pBuf of
-// nSize bytes (cut when it does not fit). Returns the full length.
-typedef int (*PFN_dblCallLog)(char* pBuf, int nSize);
+// nSize bytes (cut when it does not fit), then forgets them when bClear.
+// Returns the full length.
+typedef int (*PFN_dblCallLog)(char* pBuf, int nSize, int bClear);
 
 #ifdef __cplusplus
 }

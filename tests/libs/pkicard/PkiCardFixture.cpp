@@ -7,44 +7,18 @@
 
 #include <p11-kit/p11-kit.h>
 
-#include "tests/support/TestFiles.h"
-
 namespace fs = std::filesystem;
-
-Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile(strPath)); }
-void WriteFileBytes(const std::string& strPath, const Bytes& data) {
-  WriteFile(strPath, std::string(data.begin(), data.end()));
-}
-void WriteFileText(const std::string& strPath, const std::string& strText) { WriteFile(strPath, strText); }
-Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 std::string Hex(const Bytes& data) {
   static const char kDigits[] = "0123456789abcdef";
   std::string s;
-  for (unsigned char c : data) {
-    s += kDigits[c >> 4];
-    s += kDigits[c & 0x0f];
-  }
+  for (unsigned char c : data) s += std::string{kDigits[c >> 4], kDigits[c & 0x0f]};
   return s;
-}
-
-Bytes FromHex(const std::string& strHex) {
-  Bytes out;
-  for (size_t i = 0; i + 1 < strHex.size(); i += 2) {
-    out.push_back(static_cast<unsigned char>(std::stoi(strHex.substr(i, 2), nullptr, 16)));
-  }
-  return out;
 }
 
 std::string ShellQuote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 
@@ -58,30 +32,19 @@ int RunIn(const std::string& strDir, const std::string& strCommand) {
 
 namespace {
 
-void MustRun(const std::string& strDir, const std::string& strCommand) {
-  const int nStatus = RunIn(strDir, strCommand);
-  if (nStatus != 0) {
-    const Bytes log = ReadFileBytes(strDir + "/last-command.log");
-    ADD_FAILURE() << "command failed (" << nStatus << "): " << strCommand << "\n"
-                  << std::string(log.begin(), log.end());
-  }
-}
-
 void WriteSoftHsmConf(const std::string& strConf, const std::string& strTokenDir) {
-  WriteFileText(strConf, "directories.tokendir = " + strTokenDir +
-                             "\nobjectstore.backend = file\nlog.level = ERROR\n");
+  WriteFile(strConf, "directories.tokendir = " + strTokenDir +
+                         "\nobjectstore.backend = file\nlog.level = ERROR\n");
 }
 
 // Made once by the first test that needs it; removed at exit.
-class CMaterialHolder {
- public:
+struct CMaterialHolder {
   CMaterialHolder() {
-    m_material.m_strDir = m_dir.Str();
     const std::string d = m_dir.Str();
-    WriteFileText(m_dir.Join("leaf.ext"),
-                  "basicConstraints=CA:FALSE\n"
-                  "keyUsage=digitalSignature,nonRepudiation,keyEncipherment\n"
-                  "subjectKeyIdentifier=hash\n");
+    WriteFile(m_dir.Join("leaf.ext"),
+              "basicConstraints=CA:FALSE\n"
+              "keyUsage=digitalSignature,nonRepudiation,keyEncipherment\n"
+              "subjectKeyIdentifier=hash\n");
     const char* const kCommands[] = {
         // Trust anchor.
         "openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ca.key",
@@ -130,28 +93,28 @@ class CMaterialHolder {
     };
     WriteSoftHsmConf(m_dir.Join("softhsm2.conf"), m_dir.Join("tokens"));
     const std::string strEnv = "SOFTHSM2_CONF=" + ShellQuote(m_dir.Join("softhsm2.conf")) + " ";
-    for (const char* szCommand : kCommands) MustRun(d, strEnv + szCommand);
+    for (const char* szCommand : kCommands) {
+      EXPECT_EQ(0, RunIn(d, strEnv + szCommand))
+          << szCommand << "\n" << ReadFile(d + "/last-command.log");
+    }
   }
-  const PkiMaterial& Get() const { return m_material; }
-
- private:
   CTempDir m_dir{"pkicard-test"};
-  PkiMaterial m_material;
+  PkiMaterial m_material{m_dir.Str()};
 };
 
 }  // namespace
 
 const PkiMaterial& Material() {
   static CMaterialHolder s_holder;
-  return s_holder.Get();
+  return s_holder.m_material;
 }
 
 void PkiCardTest::SetUp() {
   ASSERT_TRUE(m_dir.Ok());
   const PkiMaterial& material = Material();
   fs::copy(material.File("tokens"), m_dir.Join("tokens"), fs::copy_options::recursive);
-  WriteSoftHsmConf(ConfPath(), m_dir.Join("tokens"));
-  setenv("SOFTHSM2_CONF", ConfPath().c_str(), 1);
+  WriteSoftHsmConf(m_dir.Join("softhsm2.conf"), m_dir.Join("tokens"));
+  setenv("SOFTHSM2_CONF", m_dir.Join("softhsm2.conf").c_str(), 1);
   setenv("PKICARD_MODULE", kSoftHsmModule, 1);
   setenv("PKICARD_TOKEN_LABEL", kTokenLabel, 1);
   unsetenv("PKICARD_TOKEN_SERIAL");
@@ -160,13 +123,12 @@ void PkiCardTest::SetUp() {
   setenv("PKICARD_INI", m_dir.Join("absent.ini").c_str(), 1);
 }
 
-void PkiCardTest::TearDown() { pkiEnd(); }
-
-CTestModule::CTestModule() {
-  m_pModule = p11_kit_module_load(kSoftHsmModule, 0);
+CSharedModule::CSharedModule() {
+  m_pModule = p11_kit_module_load(kSoftHsmModule, P11_KIT_MODULE_UNMANAGED);
   if (m_pModule == nullptr) return;
-  if (p11_kit_module_initialize(m_pModule) != CKR_OK) return;
-  m_bInitialised = true;
+  const CK_RV rv = m_pModule->C_Initialize(nullptr);
+  if (rv == CKR_OK) m_pModule->C_Finalize(nullptr);  // nobody had it: not shared
+  if (rv != CKR_CRYPTOKI_ALREADY_INITIALIZED) return;
   CK_SLOT_ID slots[16];
   CK_ULONG nSlots = 16;
   if (m_pModule->C_GetSlotList(CK_TRUE, slots, &nSlots) != CKR_OK) return;
@@ -181,28 +143,15 @@ CTestModule::CTestModule() {
   }
 }
 
-CTestModule::~CTestModule() {
+CSharedModule::~CSharedModule() {
   if (m_pModule == nullptr) return;
   if (m_hSession != CK_INVALID_HANDLE) m_pModule->C_CloseSession(m_hSession);
-  if (m_bInitialised) p11_kit_module_finalize(m_pModule);
   p11_kit_module_release(m_pModule);
 }
 
-CK_STATE CTestModule::SessionState() const {
-  CK_SESSION_INFO info{};
-  if (m_pModule->C_GetSessionInfo(m_hSession, &info) != CKR_OK) return ~CK_STATE(0);
-  return info.state;
-}
-
-bool CTestModule::Login(const char* szPin) const {
-  return m_pModule->C_Login(m_hSession, CKU_USER,
-                            reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(szPin)),
-                            std::strlen(szPin)) == CKR_OK;
-}
-
-std::string CTestModule::TokenSerial() const {
+std::string CSharedModule::TokenSerial() const {
   CK_TOKEN_INFO info{};
-  if (m_pModule->C_GetTokenInfo(m_nSlot, &info) != CKR_OK) return std::string();
+  if (!Ok() || m_pModule->C_GetTokenInfo(m_nSlot, &info) != CKR_OK) return std::string();
   std::string s(reinterpret_cast<char*>(info.serialNumber), sizeof info.serialNumber);
   return s.substr(0, s.find_last_not_of(' ') + 1);
 }

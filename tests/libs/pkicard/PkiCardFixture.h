@@ -13,6 +13,7 @@
 #include "PkiCardCalls.h"
 #include "libs/pkicard/pkiCard.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 constexpr char kUserPin[] = "1234";
 constexpr char kTokenLabel[] = "T1";
@@ -22,11 +23,12 @@ constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
 constexpr char kRsaCertLabel[] = "RSA_SIG";
 constexpr char kEcCertLabel[] = "EC_SIG";
 
-Bytes ReadFileBytes(const std::string& strPath);
-void WriteFileBytes(const std::string& strPath, const Bytes& data);
-void WriteFileText(const std::string& strPath, const std::string& strText);
+inline Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile(strPath)); }
+inline void WriteFileBytes(const std::string& strPath, const Bytes& data) {
+  WriteFile(strPath, std::string(data.begin(), data.end()));
+}
 std::string Hex(const Bytes& data);
-Bytes FromHex(const std::string& strHex);
 std::string ShellQuote(const std::string& s);
 
 // Runs a shell command in strDir with its output in strDir/last-command.log.
@@ -45,41 +47,37 @@ struct PkiMaterial {
   // tokens/: the template token directory (tokens T1 and Spare).
 };
 const PkiMaterial& Material();
+// A file of the shared key material.
+inline Bytes MaterialBytes(const std::string& strName) {
+  return ReadFileBytes(Material().File(strName));
+}
 
 // One SoftHSM2 token directory per test, and the environment that points
 // the library at it. pkiEnd runs at the end of every test.
 class PkiCardTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
-
-  std::string ConfPath() const { return m_dir.Join("softhsm2.conf"); }
+  void TearDown() override { pkiEnd(); }
 
   CTempDir m_dir{"pkicard-test"};
 };
 
-// A second, independent user of the SoftHSM module in this process (p11-kit
-// managed loading), for looking at the token from outside the library.
-class CTestModule {
+// The SoftHSM module instance the library has initialised (its logins and
+// sessions are shared), for working on token T1 from outside the library.
+class CSharedModule {
  public:
-  CTestModule();
-  ~CTestModule();
-  CTestModule(const CTestModule&) = delete;
-  CTestModule& operator=(const CTestModule&) = delete;
+  CSharedModule();
+  ~CSharedModule();
+  CSharedModule(const CSharedModule&) = delete;
+  CSharedModule& operator=(const CSharedModule&) = delete;
+  CK_FUNCTION_LIST* operator->() const { return m_pModule; }
   bool Ok() const { return m_hSession != CK_INVALID_HANDLE; }
-  // The session state of a fresh session on token T1 (CKS_RO_PUBLIC_SESSION
-  // while nobody in this process is logged in).
-  CK_STATE SessionState() const;
+  CK_SLOT_ID Slot() const { return m_nSlot; }
+  CK_SESSION_HANDLE Session() const { return m_hSession; }
   std::string TokenSerial() const;
-  bool Login(const char* szPin) const;
 
  private:
   CK_FUNCTION_LIST* m_pModule = nullptr;
-  bool m_bInitialised = false;
   CK_SLOT_ID m_nSlot = 0;
   CK_SESSION_HANDLE m_hSession = CK_INVALID_HANDLE;
 };
-
-Bytes AsBytes(const std::string& s);
-// A file of the shared key material.
-inline Bytes MaterialBytes(const std::string& strName) { return ReadFileBytes(Material().File(strName)); }

@@ -3,8 +3,6 @@
 
 #include <filesystem>
 
-#include <p11-kit/p11-kit.h>
-
 #include "PkiCardFixture.h"
 #include "libs/pkicard/P11Result.h"
 
@@ -23,7 +21,8 @@ bool OpensslVerifies(const std::string& strDir, const std::string& strPub, const
   WriteFileBytes(strDir + "/data.bin", data);
   WriteFileBytes(strDir + "/data.sig", sig);
   if (strDigest == "sm3" && strPub.find("rsa") != std::string::npos) {
-    Bytes info = FromHex("3030300c06082a811ccf550183110500" "0420");
+    Bytes info = {0x30, 0x30, 0x30, 0x0c, 0x06, 0x08, 0x2a, 0x81, 0x1c,
+                  0xcf, 0x55, 0x01, 0x83, 0x11, 0x05, 0x00, 0x04, 0x20};
     if (RunIn(strDir, "openssl pkeyutl -verifyrecover -pubin -inkey " + ShellQuote(strPub) +
                           " -in data.sig -out info.der && openssl dgst -sm3 -binary -out digest.bin data.bin") != 0) {
       return false;
@@ -42,16 +41,6 @@ using PkiCardInit = PkiCardTest;
 using PkiCardSign = PkiCardTest;
 using PkiCardEnvelope = PkiCardTest;
 
-TEST_F(PkiCardInit, TokenFunctionsNeedInit) {
-  Bytes sig, der;
-  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("x"), sig));
-  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kRsaCertLabel, der));
-  ASSERT_EQ(PKI_OK, pkiInit());
-  EXPECT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("x"), sig));
-  EXPECT_EQ(PKI_OK, pkiEnd());
-  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("x"), sig));
-}
-
 TEST_F(PkiCardInit, TokenChosenByLabelOrSerial) {
   Bytes der;
   setenv("PKICARD_TOKEN_LABEL", "NoSuchToken", 1);
@@ -60,15 +49,9 @@ TEST_F(PkiCardInit, TokenChosenByLabelOrSerial) {
   setenv("PKICARD_TOKEN_LABEL", kSpareTokenLabel, 1);
   ASSERT_EQ(PKI_OK, pkiInit());
   EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, ReadLabel(kRsaCertLabel, der));
-  pkiEnd();
-
-  std::string strSerial;
-  {
-    CTestModule module;
-    ASSERT_TRUE(module.Ok());
-    strSerial = module.TokenSerial();
-  }
+  const std::string strSerial = CSharedModule().TokenSerial();
   ASSERT_FALSE(strSerial.empty());
+  pkiEnd();
   unsetenv("PKICARD_TOKEN_LABEL");
   setenv("PKICARD_TOKEN_SERIAL", strSerial.c_str(), 1);
   ASSERT_EQ(PKI_OK, pkiInit());
@@ -78,8 +61,9 @@ TEST_F(PkiCardInit, TokenChosenByLabelOrSerial) {
 TEST_F(PkiCardInit, ConfigurationFromIniFileOrTheProxy) {
   unsetenv("PKICARD_MODULE");
   unsetenv("PKICARD_TOKEN_LABEL");
-  WriteFileText(m_dir.Join("pkiCard.ini"), "; card library\n[Other]\nModule=/nowhere.so\n\n[pkiCard]\n Module = " +
-                                               std::string(kSoftHsmModule) + "\nTokenLabel=" + kTokenLabel + "\n");
+  WriteFile(m_dir.Join("pkiCard.ini"), "; card library\n[Other]\nModule=/nowhere.so\n\n" +
+                                           ("[pkiCard]\n Module = " + std::string(kSoftHsmModule)) +
+                                           "\nTokenLabel=" + kTokenLabel + "\n");
   setenv("PKICARD_INI", m_dir.Join("pkiCard.ini").c_str(), 1);
   Bytes der;
   ASSERT_EQ(PKI_OK, pkiInit());
@@ -106,31 +90,23 @@ TEST_F(PkiCardInit, LostSessionIsReopened) {
   ASSERT_EQ(PKI_OK, pkiInit());
   Bytes sig;
   ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, 2, AsBytes("one"), sig));
-
-  // Close every session of the module from underneath the library, as a
-  // token reset would: the next call reopens its session and succeeds.
-  CK_FUNCTION_LIST* pRaw = p11_kit_module_load(kSoftHsmModule, P11_KIT_MODULE_UNMANAGED);
-  ASSERT_NE(nullptr, pRaw);
-  EXPECT_EQ(CKR_CRYPTOKI_ALREADY_INITIALIZED, pRaw->C_Initialize(nullptr));
-  CK_SLOT_ID slots[8];
-  CK_ULONG nSlots = 8;
-  ASSERT_EQ(CKR_OK, pRaw->C_GetSlotList(CK_TRUE, slots, &nSlots));
-  for (CK_ULONG i = 0; i < nSlots; ++i) pRaw->C_CloseAllSessions(slots[i]);
-  p11_kit_module_release(pRaw);
-
+  // Every session on the token closed underneath the library, as a token
+  // reset would: the next call reopens its session and succeeds.
+  {
+    CSharedModule module;
+    ASSERT_TRUE(module.Ok());
+    ASSERT_EQ(CKR_OK, module->C_CloseAllSessions(module.Slot()));
+  }
   ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, 2, AsBytes("two"), sig));
   EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", AsBytes("two"), sig));
-  Bytes der;
-  EXPECT_EQ(PKI_OK, ReadLabel(kRsaCertLabel, der));
 }
 
-TEST_F(PkiCardInit, ReadLabelReturnsCertificateDer) {
-  ASSERT_EQ(PKI_OK, pkiInit());
+TEST_F(PkiCardInit, ReadLabelReturnsCertificateDerBetweenInitAndEnd) {
   Bytes der;
-  for (const auto& item : {std::make_pair(kRsaCertLabel, "rsa.der"), std::make_pair(kEcCertLabel, "ec.der")}) {
-    ASSERT_EQ(PKI_OK, ReadLabel(item.first, der)) << item.first;
-    EXPECT_EQ(MaterialBytes(item.second), der) << item.first;
-  }
+  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kEcCertLabel, der));
+  ASSERT_EQ(PKI_OK, pkiInit());
+  ASSERT_EQ(PKI_OK, ReadLabel(kEcCertLabel, der));
+  EXPECT_EQ(MaterialBytes("ec.der"), der);
   // A short buffer is left alone and told the length needed.
   const size_t nDer = MaterialBytes("rsa.der").size();
   Bytes buf(nDer, 0xAB);
@@ -138,39 +114,46 @@ TEST_F(PkiCardInit, ReadLabelReturnsCertificateDer) {
   EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiReadLabel(kRsaCertLabel, 1, buf.data(), &nLen));
   EXPECT_EQ(nDer, nLen);
   EXPECT_EQ(Bytes(nDer, 0xAB), buf);
-  // Unknown labels, and the key's label, which is not a certificate's.
-  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, ReadLabel("NO_SUCH_SIG", der));
+  // The key's label is not a certificate's.
   EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, ReadLabel("rsakey", der));
   EXPECT_EQ(PKI_ERR_INVALID_ARG, pkiReadLabel(kRsaCertLabel, 1, buf.data(), nullptr));
+  EXPECT_EQ(PKI_OK, pkiEnd());
+  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kEcCertLabel, der));
 }
 
 TEST_F(PkiCardSign, EveryDigestVerifiesWithOpenssl) {
   ASSERT_EQ(PKI_OK, pkiInit());
-  const std::pair<const char*, const char*> kKeys[] = {{kRsaCertLabel, "rsa.pub"}, {kEcCertLabel, "ec.pub"}};
-  for (const auto& key : kKeys) {
-    for (const Bytes& data : {AsBytes("Pay 100 to account 42\n\x01\xff"), Bytes()}) {
-      for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
-        SCOPED_TRACE(std::string(key.first) + " " + kDigestNames[nAlgo - 1] + " " + std::to_string(data.size()));
-        Bytes sig;
-        ASSERT_EQ(PKI_OK, Sign(key.first, kUserPin, nAlgo, data, sig));
-        if (key.first == kRsaCertLabel) {
-          EXPECT_EQ(256u, sig.size());
-        } else {
-          EXPECT_EQ(0x30, sig.at(0));  // DER, not r||s
-        }
-        EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File(key.second), kDigestNames[nAlgo - 1], data, sig));
-      }
+  const Bytes data = AsBytes("Pay 100 to account 42\n\x01\xff");
+  for (const char* szKey : {"rsa", "ec"}) {
+    for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
+      SCOPED_TRACE(std::string(szKey) + " " + kDigestNames[nAlgo - 1]);
+      const bool bRsa = szKey == std::string("rsa");
+      Bytes sig;
+      ASSERT_EQ(PKI_OK, Sign(bRsa ? kRsaCertLabel : kEcCertLabel, kUserPin, nAlgo, data, sig));
+      EXPECT_TRUE(bRsa ? sig.size() == 256u : sig.at(0) == 0x30);  // ECDSA in DER, not r||s
+      const std::string strPub = Material().File(std::string(szKey) + ".pub");
+      EXPECT_TRUE(OpensslVerifies(m_dir.Str(), strPub, kDigestNames[nAlgo - 1], data, sig));
     }
   }
+  // Without a certificate under the label, the key's own label is used.
+  Bytes sig;
+  ASSERT_EQ(PKI_OK, Sign("eckey", kUserPin, 2, data, sig));
+  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", data, sig));
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kRsaCertLabel, kUserPin, 9, data, sig));
 }
 
 TEST_F(PkiCardSign, WrongPinNeverSignsAndLeavesNothingLoggedIn) {
   ASSERT_EQ(PKI_OK, pkiInit());
-  CTestModule observer;
+  CSharedModule observer;
   ASSERT_TRUE(observer.Ok());
+  const auto state = [&] {
+    CK_SESSION_INFO info{};
+    const CK_RV rv = observer->C_GetSessionInfo(observer.Session(), &info);
+    return rv == CKR_OK ? info.state : ~CK_STATE(0);
+  };
   Bytes sig;
   ASSERT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("a"), sig));
-  EXPECT_EQ(CKS_RO_PUBLIC_SESSION, observer.SessionState());
+  EXPECT_EQ(CKS_RO_PUBLIC_SESSION, state());
 
   // A right PIN just before must not carry a wrong one.
   Bytes buf(4096, 0xCD);
@@ -179,33 +162,12 @@ TEST_F(PkiCardSign, WrongPinNeverSignsAndLeavesNothingLoggedIn) {
             pkiGetSignature(kRsaCertLabel, "0000", 2, 1, reinterpret_cast<const unsigned char*>("a"), &out));
   EXPECT_EQ(0u, out.nLen);
   EXPECT_EQ(Bytes(4096, 0xCD), buf);
-  EXPECT_EQ(CKS_RO_PUBLIC_SESSION, observer.SessionState());
-  EXPECT_EQ(PKI_ERR_PIN_INCORRECT, Sign(kEcCertLabel, "", 2, AsBytes("a"), sig));
-  EXPECT_EQ(CKS_RO_PUBLIC_SESSION, observer.SessionState());
-  EXPECT_EQ(PKI_OK, Sign(kRsaCertLabel, kUserPin, 2, AsBytes("a"), sig));
+  EXPECT_EQ(CKS_RO_PUBLIC_SESSION, state());
 
   // Nor does a login by another user of the module in this process.
-  ASSERT_TRUE(observer.Login(kUserPin));
+  CK_UTF8CHAR szPin[] = {'1', '2', '3', '4'};
+  ASSERT_EQ(CKR_OK, observer->C_Login(observer.Session(), CKU_USER, szPin, sizeof szPin));
   EXPECT_EQ(PKI_ERR_PIN_INCORRECT, Sign(kRsaCertLabel, "9999", 2, AsBytes("a"), sig));
-}
-
-TEST_F(PkiCardSign, FailuresAndShortBuffer) {
-  ASSERT_EQ(PKI_OK, pkiInit());
-  Bytes sig;
-  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, Sign("NO_SUCH_SIG", kUserPin, 2, AsBytes("a"), sig));
-  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kRsaCertLabel, kUserPin, 9, AsBytes("a"), sig));
-  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kRsaCertLabel, kUserPin, 0, AsBytes("a"), sig));
-  // Without a certificate under the label, the key's own label is used.
-  ASSERT_EQ(PKI_OK, Sign("eckey", kUserPin, 2, AsBytes("k"), sig));
-  EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", AsBytes("k"), sig));
-
-  Bytes buf(255, 0xEE);
-  PkiBlob out{static_cast<uint32_t>(buf.size()), buf.data()};
-  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL,
-            pkiGetSignature(kRsaCertLabel, kUserPin, 2, 1, reinterpret_cast<const unsigned char*>("a"), &out));
-  EXPECT_EQ(256u, out.nLen);
-  EXPECT_EQ(Bytes(255, 0xEE), buf);
-  EXPECT_EQ(PKI_ERR_INVALID_ARG, pkiGetSignature(kRsaCertLabel, nullptr, 2, 0, nullptr, &out));
 }
 
 TEST_F(PkiCardEnvelope, SealedEnvelopesOpenWithOpenssl) {
@@ -223,12 +185,10 @@ TEST_F(PkiCardEnvelope, SealedEnvelopesOpenWithOpenssl) {
                                          ShellQuote(Material().File("rsa.key")) + " -out plain.bin"));
     EXPECT_EQ(plain, ReadFileBytes(m_dir.Join("plain.bin")));
     ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -cmsout -print -inform DER -in env.der > env.txt"));
-    const Bytes text = ReadFileBytes(m_dir.Join("env.txt"));
-    EXPECT_NE(std::string::npos, std::string(text.begin(), text.end()).find(kCiphers[nAlgo - 1]));
+    EXPECT_NE(std::string::npos, ReadFile(m_dir.Join("env.txt")).find(kCiphers[nAlgo - 1]));
   }
   Bytes envelope;
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, plain, envelope));
-  EXPECT_EQ(PKI_ERR_BAD_CERT, Seal(AsBytes("not a cert"), 1, plain, envelope));
 }
 
 TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
@@ -256,33 +216,12 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
 
 TEST_F(PkiCardEnvelope, OpenFailures) {
   ASSERT_EQ(PKI_OK, pkiInit());
-  WriteFileText(m_dir.Join("plain.bin"), "hello");
-  for (const char* szName : {"other", "rsa"}) {
-    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -encrypt -binary -outform DER -in plain.bin -out " +
-                                         std::string(szName) + ".der -aes256 " +
-                                         ShellQuote(Material().File(std::string(szName) + ".pem"))));
-  }
-  const Bytes mine = ReadFileBytes(m_dir.Join("rsa.der"));
-  Bytes opened;
-  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, ReadFileBytes(m_dir.Join("other.der")), opened));
-  EXPECT_EQ(PKI_ERR_PIN_INCORRECT, Open(kRsaCertLabel, "0000", mine, opened));
-  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, Open("NO_SUCH", kUserPin, mine, opened));
-  EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kRsaCertLabel, kUserPin, AsBytes("garbage"), opened));
+  Bytes theirs, mine, opened;
+  ASSERT_EQ(PKI_OK, Seal(MaterialBytes("other.der"), 1, AsBytes("hello"), theirs));
+  ASSERT_EQ(PKI_OK, Seal(MaterialBytes("rsa.der"), 1, AsBytes("hello"), mine));
+  EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, theirs, opened));
   const Bytes truncated(mine.begin(), mine.begin() + static_cast<long>(mine.size() / 2));
   EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kRsaCertLabel, kUserPin, truncated, opened));
-  // A flipped bit in the encrypted content is caught by the padding check or
-  // yields other bytes; it never yields the plain text.
-  Bytes flipped = mine;
-  flipped.back() ^= 0x01;
-  const int nFlipped = Open(kRsaCertLabel, kUserPin, flipped, opened);
-  EXPECT_TRUE(nFlipped == PKI_ERR_DECRYPT || (nFlipped == PKI_OK && opened != AsBytes("hello")));
-
-  Bytes small(4, 0x11);
-  PkiBlob out{static_cast<uint32_t>(small.size()), small.data()};
-  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL,
-            pkiOpenEnvelope(kRsaCertLabel, kUserPin, static_cast<uint32_t>(mine.size()), mine.data(), &out));
-  EXPECT_EQ(5u, out.nLen);
-  EXPECT_EQ(Bytes(4, 0x11), small);
 }
 
 TEST_F(PkiCardInit, RandomFromOpensslOrTheToken) {
@@ -297,10 +236,6 @@ TEST_F(PkiCardInit, RandomFromOpensslOrTheToken) {
   EXPECT_EQ(32u, b.size());
   EXPECT_NE(a, b);
   EXPECT_NE(Bytes(32, 0), b);
-  EXPECT_EQ(PKI_OK, random(0, a));
-  EXPECT_EQ(0u, a.size());
-  EXPECT_EQ(PKI_ERR_INVALID_ARG, random(-1, a));
-
   Bytes buf(16, 0);
   PkiBlob small{16, buf.data()};
   EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiGenerateRandom(17, &small));

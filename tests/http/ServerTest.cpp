@@ -243,9 +243,34 @@ TEST(ServerSettings, BusyPortsMoveOnToTheTenthThenGiveUp) {
   EXPECT_NE(strLog.find(strStart + " level 3 ...\n", nFail), std::string::npos) << strLog;
 }
 
-TEST_F(ServerTest, SilentConnectionsTakeNoServingSlot) {
+// A handler whose "Fun=block" calls wait until the test lets them go.
+std::atomic<int> g_nInside{0};
+std::atomic<int> g_nLeft{0};
+std::atomic<bool> g_bLetGo{false};
+
+bool BlockingHandler(const RequestParams& request, RequestParams& result) {
+  const auto itFun = request.find("Fun");
+  if (itFun != request.end() && itFun->second == "block") {
+    ++g_nInside;
+    WaitUntil([] { return g_bLetGo.load(); }, 60000);
+    ++g_nLeft;
+  }
+  return FakeApiHandler::Handle(request, result);
+}
+
+void StartBlocking(std::unique_ptr<CTolvanServer>& pServer) {
+  g_nInside = 0;
+  g_nLeft = 0;
+  g_bLetGo = false;
+  pServer->SetRequestHandler(BlockingHandler);
+}
+
+TEST_F(ServerTest, SilentConnectionsTakeNoServingSlotAndTheBoundHolds) {
   // Two requests may be served at once; ten times as many clients say nothing.
-  StartServer(2, 50);
+  m_pServer = MakeServer("127.0.0.1", 0);
+  m_pServer->SetServeLimits(2, 50, kMaxClosingConnections);
+  StartBlocking(m_pServer);
+  Start();
   std::vector<std::unique_ptr<CLoopbackClient>> vecSilent;
   for (int i = 0; i < 20; ++i) {
     vecSilent.push_back(std::make_unique<CLoopbackClient>(m_nPort));
@@ -256,9 +281,24 @@ TEST_F(ServerTest, SilentConnectionsTakeNoServingSlot) {
     CLoopbackClient client(m_nPort);
     ASSERT_TRUE(client.SendAll(MakeGet("Fun=echo&data=" + std::to_string(i))));
     EXPECT_EQ(ResponseBody(client.ReadResponse()), EchoBody(std::to_string(i)));
+    // The slot is given back just after the response has gone out.
+    ASSERT_TRUE(WaitUntil([&] { return m_pServer->ServingCount() == 0; }, 20000));
   }
+  // Both slots taken: a third request is reset, the two are answered once let go.
+  CLoopbackClient first(m_nPort), second(m_nPort), third(m_nPort);
+  ASSERT_TRUE(first.SendAll(MakeGet("Fun=block")));
+  ASSERT_TRUE(second.SendAll(MakeGet("Fun=block")));
+  ASSERT_TRUE(WaitUntil([] { return g_nInside == 2; }, 20000));
+  ASSERT_TRUE(third.SendAll(MakeGet("Fun=echo&data=3")));
+  EXPECT_EQ(third.ReadResponse(), "");
+  EXPECT_EQ(m_pServer->ThreadCount(), 2u);
+  g_bLetGo = true;
+  EXPECT_NE(first.ReadResponse(), "");
+  EXPECT_NE(second.ReadResponse(), "");
   EXPECT_LE(m_pServer->ThreadCount(), 2u);
   EXPECT_TRUE(vecSilent.front()->IsConnected());
+  EXPECT_NE(ReadProcessLog(m_dir.Path()).find("refused: 2 connections are being served, reset it"),
+            std::string::npos);
 }
 
 TEST_F(ServerTest, AtTheBoundTheOldestSilentConnectionGoesFirst) {
@@ -330,35 +370,21 @@ TEST(LogText, ControlBytesAreEscaped) {
   EXPECT_EQ(EscapeControlBytes(std::string("\0z", 2)), "\\x00z");
 }
 
-// A handler whose "Fun=block" call waits until the test lets it go.
-std::atomic<int> g_nBlocked{0};  // 1: a call is inside, 2: let go, 3: it has left
-
-bool BlockingHandler(const RequestParams& request, RequestParams& result) {
-  const auto itFun = request.find("Fun");
-  if (itFun != request.end() && itFun->second == "block") {
-    g_nBlocked = 1;
-    WaitUntil([] { return g_nBlocked == 2; }, 60000);
-    g_nBlocked = 3;
-  }
-  return FakeApiHandler::Handle(request, result);
-}
-
 TEST_F(ServerTest, TheWholeStopKeepsToItsTime) {
-  g_nBlocked = 0;
   m_pServer = MakeServer("127.0.0.1", 0);
-  m_pServer->SetRequestHandler(BlockingHandler);
+  StartBlocking(m_pServer);
   m_pServer->SetStopWait(1000);
   Start();
   CLoopbackClient client(m_nPort);
   ASSERT_TRUE(client.SendAll(MakeGet("Fun=block")));
-  ASSERT_TRUE(WaitUntil([] { return g_nBlocked == 1; }, 20000));
+  ASSERT_TRUE(WaitUntil([] { return g_nInside == 1; }, 20000));
   // The listener and the connection being served share the one stop time.
   const uint64_t nStart = GetTickCountMs();
   m_pServer->Stop();
   m_pServer.reset();
   EXPECT_LT(GetTickCountMs() - nStart, 8000u);
-  g_nBlocked = 2;
-  WaitUntil([] { return g_nBlocked == 3; }, 20000);
+  g_bLetGo = true;
+  WaitUntil([] { return g_nLeft == 1; }, 20000);
   // The connection outlived the server and ends once its operation is done
   // (answered on POSIX; on Windows the sockets library went with the
   // server). Its late log lines may still come: SetUp closes the log file.

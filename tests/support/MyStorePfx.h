@@ -1,12 +1,8 @@
 #pragma once
 
-// Windows only. A PFX imported into the current user's "MY" store with a
-// persisted key, under a friendly name, for the tests that need a real key in
-// the store (the card library's own test, the agent's end-to-end test).
-// Remove() takes the certificate and its key container out again; the
-// destructor calls it, so every path of a test leaves the store as it was.
-// Each change is committed at once: Wine keeps a registry store's changes in
-// memory until then, and other opens of the store would not see them.
+// Windows only. A PFX imported into the current user's "MY" store under a friendly name, taken
+// out again with its key container by Remove() or the destructor. Each change is committed at
+// once: Wine keeps a registry store's changes in memory until then.
 
 #include <windows.h>
 

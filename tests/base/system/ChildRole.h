@@ -1,12 +1,8 @@
 #pragma once
 
-// Child processes for the lock tests: the test executable starts itself with
-// TOLVAN_TEST_CHILD=<role> in its environment; a static object in one file of
-// the executable (TOLVAN_TEST_CHILD_HOOK) runs the role before main and exits.
-// The child reports on its standard output, one line per fact; a child that
-// holds something keeps it until its standard input reaches end-of-file or it
-// is killed. Roles: "wait", "lock:<name>", "env:<variable>", "pid", "args",
-// "exit:<code>", "std:<file>".
+// Child processes for the process and lock tests: the test executable starts itself with
+// TOLVAN_TEST_CHILD=<role>; TOLVAN_TEST_CHILD_HOOK runs the role before main and exits. Roles
+// (see RunRole) say one fact a line; "lock" and "wait" hold on until their input ends.
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
@@ -107,8 +103,6 @@ inline int RunRole(const std::string& strRole) {
   } else if (strKind == "env") {
     std::string strValue;
     Say(GetEnvVar(strArg.c_str(), strValue) ? "=" + strValue : "unset");
-  } else if (strKind == "pid") {
-    Say(std::to_string(GetCurrentPid()));
   } else if (strKind == "args") {
     for (const std::string& s : OwnArgs()) Say("[" + s + "]");
   } else if (strKind == "std") {

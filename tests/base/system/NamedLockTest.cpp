@@ -1,5 +1,8 @@
+// The named locks, flags and single-instance guard that keep one agent per user.
 #include "base/system/NamedLock.h"
 
+#include "base/system/NamedFlag.h"
+#include "base/system/SingleInstance.h"
 #include "tests/base/system/ChildRole.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +21,8 @@ using childrole::CChild;
 using childrole::UniqueName;
 
 class NamedLock : public childrole::CLockDirFixture {};
+using NamedFlag = childrole::CLockDirFixture;
+using SingleInstance = childrole::CLockDirFixture;
 
 TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
   std::string strName = UniqueName("lock");
@@ -100,6 +105,56 @@ TEST_F(NamedLock, ChildHolderExcludesUntilKilledAndInheritsNoLock) {
     if (!mine) mine = std::make_unique<CNamedLock>(strName.c_str());
     EXPECT_TRUE(mine->Acquire(0));
   }
+}
+
+TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreatorAndBadNamesAreInvalid) {
+  std::string strName = UniqueName("quit_flag");
+  std::unique_ptr<CNamedFlag> watcher;
+  {
+    CNamedFlag creator(strName.c_str(), CNamedFlag::emCreate);
+    ASSERT_TRUE(creator.IsValid());
+    watcher = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
+    ASSERT_TRUE(watcher->IsValid());
+    EXPECT_FALSE(watcher->IsSet());
+    ASSERT_TRUE(creator.Set());
+    EXPECT_TRUE(creator.IsSet());
+  }
+  EXPECT_TRUE(watcher->IsSet());
+  // Creating it again resets it for every holder.
+  CNamedFlag again(strName.c_str(), CNamedFlag::emCreate);
+  ASSERT_TRUE(again.IsValid());
+  EXPECT_FALSE(again.IsSet());
+  EXPECT_FALSE(watcher->IsSet());
+  again.Remove();
+
+  // Unknown or unusable names are invalid.
+  CNamedFlag missing(UniqueName("quit_flag").c_str(), CNamedFlag::emOpenExisting);
+  EXPECT_FALSE(missing.IsValid());
+  EXPECT_FALSE(missing.Set());
+  EXPECT_FALSE(CNamedFlag("", CNamedFlag::emCreate).IsValid());
+  // A name with path characters stays inside the runtime directory.
+  CNamedFlag tricky("../../escape/flag", CNamedFlag::emCreate);
+  EXPECT_TRUE(tricky.Set());
+  EXPECT_TRUE(CNamedFlag("../../escape/flag", CNamedFlag::emOpenExisting).IsSet());
+  tricky.Remove();
+}
+
+TEST_F(SingleInstance, FirstHoldsSecondSeesAnotherAndAGoneHolderFreesTheName) {
+  std::string strName = UniqueName("inst");
+  {
+    CSingleInstance first(strName.c_str());
+    EXPECT_TRUE(first.IsHeld());
+    EXPECT_FALSE(first.IsAnotherInstance());
+    CSingleInstance second(strName.c_str());
+    EXPECT_FALSE(second.IsHeld());
+    EXPECT_TRUE(second.IsAnotherInstance());
+  }
+  CSingleInstance next(strName.c_str());
+  EXPECT_TRUE(next.IsHeld());
+  EXPECT_FALSE(next.IsAnotherInstance());
+  CSingleInstance none("");
+  EXPECT_FALSE(none.IsHeld());
+  EXPECT_FALSE(none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 #ifndef _WIN32

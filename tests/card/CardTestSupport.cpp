@@ -7,7 +7,6 @@
 #include "tests/support/ProcessLogFiles.h"
 
 #include <sstream>
-#include <vector>
 
 namespace {
 std::string g_strTestLogDir;
@@ -53,13 +52,6 @@ void CardDoubleTest::TearDown() {
   if (m_pfnSwitch != nullptr) Switch(nullptr, 0);
   m_control.Close();
   m_pConfigEnv.reset();
-}
-
-std::string CardDoubleTest::Calls() const {
-  const int nLen = m_pfnCallLog(nullptr, 0, 0);
-  std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
-  m_pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()), 0);
-  return std::string(vBuf.data(), static_cast<size_t>(nLen));
 }
 
 void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {

@@ -29,8 +29,15 @@ class CardDoubleTest : public ::testing::Test {
   void TearDown() override;
 
   // The double's recorded calls since the last ClearCalls.
-  std::string Calls() const;
-  void ClearCalls() const { m_pfnCallLog(nullptr, 0, 1); }
+  std::string Calls() const {
+    size_t nLen = 0;
+    const char* p = m_pfnCallLog(0, &nLen);
+    return std::string(p, nLen);
+  }
+  void ClearCalls() const {
+    size_t nLen = 0;
+    m_pfnCallLog(1, &nLen);
+  }
   // The double's switches for one function (see PkiCardDouble.h).
   void Switch(const char* szFunction, int nFail, bool bOverreport = false,
               void (*pfnHook)(void*) = nullptr, void* pArg = nullptr) const {

@@ -12,9 +12,7 @@
 #include <memory>
 #include <string>
 
-// Where the process log of this test run is written, and how many of its
-// lines hold strNeedle.
-void SetTestLogDir(const std::string& strDir);
+// How many lines of the process log of this test run hold strNeedle.
 int CountLogLines(const std::string& strNeedle);
 
 // One API call: the result map of pasApiHandler for the given request.

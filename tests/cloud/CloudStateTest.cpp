@@ -77,7 +77,7 @@ TEST(CloudState, NullArgumentsLeaveTheirKeys) {
   EXPECT_EQ("02ee", Stored("CertSN"));
 }
 
-TEST(CloudState, EndRemovesImageAndFile) {
+TEST(CloudState, EndRemovesImageAndFileButKeepsTheFileWhenTheCertificateStays) {
   CCloudWorld world;
   EXPECT_EQ(CLOUD_OK, cloudEnd());  // nothing there at all
   std::filesystem::create_directories(world.Dir().Join("config"));
@@ -86,15 +86,11 @@ TEST(CloudState, EndRemovesImageAndFile) {
   EXPECT_EQ(CLOUD_OK, cloudEnd());
   EXPECT_FALSE(std::filesystem::exists(CloudQrImagePath()));
   EXPECT_FALSE(std::filesystem::exists(CloudStateFilePath()));
-}
 
-// Removal is made to fail in the store directory: a directory that holds the serial's file name
-// cannot be unlinked, even by root.
-TEST(CloudState, EndKeepsTheFileWhenTheCertificateStays) {
-  CCloudWorld world;
+  // Removal is made to fail in the store directory: a directory that holds the serial's file
+  // name cannot be unlinked, even by root.
   if (UserCertStoreDir().empty()) GTEST_SKIP() << "the system store has no directory";
   std::filesystem::create_directories(UserCertStoreDir() + "/0a0b.cer/inside");
-  std::filesystem::create_directories(world.Dir().Join("config"));
   std::ofstream(CloudQrImagePath()) << "png";
   cloudSaveState("code1", "0a0b");
   EXPECT_EQ(CLOUD_END_FAILED, cloudEnd());

@@ -4,16 +4,15 @@
 #include "card/CardLibrary.h"
 #include "card/CardLifecycle.h"
 #include "card/KeyLabel.h"
+#include "base/system/Process.h"
 #include "tests/support/ProcessLogFiles.h"
 
+#include <cstdio>
 #include <sstream>
-#include <vector>
 
 namespace {
 std::string g_strTestLogDir;
 }  // namespace
-
-void SetTestLogDir(const std::string& strDir) { g_strTestLogDir = strDir; }
 
 int CountLogLines(const std::string& strNeedle) {
   int nCount = 0;
@@ -55,17 +54,30 @@ void CardDoubleTest::TearDown() {
   m_pConfigEnv.reset();
 }
 
-std::string CardDoubleTest::Calls() const {
-  const int nLen = m_pfnCallLog(nullptr, 0, 0);
-  std::vector<char> vBuf(static_cast<size_t>(nLen) + 1);
-  m_pfnCallLog(vBuf.data(), static_cast<int>(vBuf.size()), 0);
-  return std::string(vBuf.data(), static_cast<size_t>(nLen));
-}
-
 void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
   WriteFile(m_configDir.Path() / KEY_LABEL_FILE, strContent);
 }
 
 bool CardDoubleTest::CardCallsAnswered() const {
   return Call({{"Fun", "advInit"}})["return"] == "0";
+}
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Named locks of this run live in a directory of its own, so that other
+  // programs of the user (or other test runs) cannot make these tests wait.
+  // (Windows keeps its named objects per session.)
+  CTempDir runtimeDir;
+  SetEnvVar("XDG_RUNTIME_DIR", runtimeDir.Str().c_str());
+  // The process log goes to a directory of this run, where tests read it.
+  CTempDir logDir;
+  if (!runtimeDir.Ok() || !logDir.Ok()) {
+    std::fprintf(stderr, "no temporary directory could be made\n");
+    return 1;
+  }
+  LogTo(logDir.Path());
+  g_strTestLogDir = logDir.Str();
+  const int nResult = RUN_ALL_TESTS();
+  CloseProcessLog();
+  return nResult;
 }

@@ -12,9 +12,7 @@
 #include <memory>
 #include <string>
 
-// Where the process log of this test run is written, and how many of its
-// lines hold strNeedle.
-void SetTestLogDir(const std::string& strDir);
+// How many lines of the process log of this test run hold strNeedle.
 int CountLogLines(const std::string& strNeedle);
 
 // One API call: the result map of pasApiHandler for the given request.
@@ -29,8 +27,15 @@ class CardDoubleTest : public ::testing::Test {
   void TearDown() override;
 
   // The double's recorded calls since the last ClearCalls.
-  std::string Calls() const;
-  void ClearCalls() const { m_pfnCallLog(nullptr, 0, 1); }
+  std::string Calls() const {
+    size_t nLen = 0;
+    const char* p = m_pfnCallLog(0, &nLen);
+    return std::string(p, nLen);
+  }
+  void ClearCalls() const {
+    size_t nLen = 0;
+    m_pfnCallLog(1, &nLen);
+  }
   // The double's switches for one function (see PkiCardDouble.h).
   void Switch(const char* szFunction, int nFail, bool bOverreport = false,
               void (*pfnHook)(void*) = nullptr, void* pArg = nullptr) const {

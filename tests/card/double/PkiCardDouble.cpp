@@ -78,16 +78,13 @@ DBL_EXPORT void dblSwitch(const char* szFunction, int nFail, int bOverreport,
   }
 }
 
-DBL_EXPORT int dblCallLog(char* pBuf, int nSize, int bClear) {
+DBL_EXPORT const char* dblCallLog(int bClear, size_t* pnLen) {
+  static std::string s_strCopy;
   std::lock_guard<std::mutex> guard(g_mtx);
-  const int nLen = static_cast<int>(g_strLog.size());
-  if (pBuf != nullptr && nSize > 0) {
-    const size_t nCopy = g_strLog.size() < static_cast<size_t>(nSize) ? g_strLog.size() : nSize - 1;
-    std::memcpy(pBuf, g_strLog.data(), nCopy);
-    pBuf[nCopy] = '\0';
-  }
+  s_strCopy = g_strLog;
+  *pnLen = s_strCopy.size();
   if (bClear != 0) g_strLog.clear();
-  return nLen;
+  return s_strCopy.data();
 }
 
 DBL_EXPORT int pkiInit(void) {
@@ -110,7 +107,6 @@ DBL_EXPORT int pkiBase64Decode(uint32_t nTextLen, const char* pText, PkiBlob* pO
   const std::string strText = Text(nTextLen, pText);
   const CSwitches sw = Enter("pkiBase64Decode", (bSizeOnly ? "size " : "") + strText);
   if (sw.nFail != 0) return sw.nFail;
-  if (pOut == nullptr || (pText == nullptr && nTextLen > 0)) return DBL_ERR_INVALID_ARG;
   const std::string strOut = FromBase64(strText);
   if (!strText.empty() && strOut.empty()) {
     pOut->nLen = bSizeOnly ? nTextLen / 4 * 3 : 0;
@@ -124,7 +120,6 @@ DBL_EXPORT int pkiBase64Decode(uint32_t nTextLen, const char* pText, PkiBlob* pO
 DBL_EXPORT int pkiBase64Encode(uint32_t nDataLen, const unsigned char* pData, PkiBlob* pOut) {
   const bool bSizeOnly = pOut != nullptr && pOut->pData == nullptr;
   if (int nFail = Enter("pkiBase64Encode", bSizeOnly ? "size" : "").nFail) return nFail;
-  if (pOut == nullptr || (pData == nullptr && nDataLen > 0)) return DBL_ERR_INVALID_ARG;
   const std::string strText = ToBase64(Text(nDataLen, pData));
   const bool bFits = !bSizeOnly && pOut->nLen >= strText.size() + 1;
   if (bFits) std::memcpy(pOut->pData, strText.c_str(), strText.size() + 1);
@@ -136,7 +131,6 @@ DBL_EXPORT int pkiReadLabel(const char* szLabel, int nFlag, unsigned char* pBuf,
   const CSwitches sw = Enter("pkiReadLabel", Str(szLabel) + " " + std::to_string(nFlag));
   if (sw.nFail != 0) return sw.nFail;
   if (!g_bOpen) return DBL_ERR_NOT_INITIALISED;
-  if (szLabel == nullptr || nFlag != 1 || pnLen == nullptr) return DBL_ERR_INVALID_ARG;
   PkiBlob blob = {*pnLen, pBuf};
   const int nResult = Produce(sw, "CERT:" + Str(szLabel), &blob);
   *pnLen = blob.nLen;
@@ -152,17 +146,15 @@ DBL_EXPORT int pkiCheckCert(uint32_t nCertLen, const unsigned char* pCert, uint3
 
 DBL_EXPORT int pkiGetXMLCertInfo(uint32_t nCertLen, const unsigned char* pCert, PkiBlob* pOut) {
   const std::string strCert = Text(nCertLen, pCert);
-  const CSwitches sw = Enter("pkiGetXMLCertInfo", strCert);
+  const CSwitches sw = Enter("pkiGetXMLCertInfo", "");
   if (sw.nFail != 0) return sw.nFail;
   return IsCert(strCert) ? Produce(sw, "<cert>" + strCert + "</cert>", pOut) : DBL_ERR_BAD_CERT;
 }
 
-DBL_EXPORT int pkiGetCertInfoEx(uint32_t nCertLen, const unsigned char* pCert, void* pRecord,
-                                int* pnAlgo) {
+DBL_EXPORT int pkiGetCertInfoEx(uint32_t nCertLen, const unsigned char* pCert, void*, int* pnAlgo) {
   const std::string strCert = Text(nCertLen, pCert);
   const std::string strPreset = std::to_string(pnAlgo != nullptr ? *pnAlgo : -1);
   if (int nFail = Enter("pkiGetCertInfoEx", strCert + " preset=" + strPreset).nFail) return nFail;
-  if (pRecord == nullptr || pnAlgo == nullptr) return DBL_ERR_INVALID_ARG;
   if (!IsCert(strCert)) return DBL_ERR_BAD_CERT;
   *pnAlgo = strCert.compare(0, 9, "CERT:ZERO") == 0 ? 0 : 7;
   return 0;
@@ -170,20 +162,16 @@ DBL_EXPORT int pkiGetCertInfoEx(uint32_t nCertLen, const unsigned char* pCert, v
 
 DBL_EXPORT int pkiSealEnvelope(uint32_t nCertLen, const unsigned char* pCert, int nSymmAlgo,
                                uint32_t nPlainLen, const unsigned char* pPlain, PkiBlob* pOut) {
-  const std::string strCert = Text(nCertLen, pCert);
-  const std::string strPlain = Text(nPlainLen, pPlain);
-  const std::string strAlgo = std::to_string(nSymmAlgo);
-  const CSwitches sw = Enter("pkiSealEnvelope", strCert + " " + strAlgo + " " + strPlain);
+  const CSwitches sw = Enter("pkiSealEnvelope", "");
   if (sw.nFail != 0) return sw.nFail;
-  if (!IsCert(strCert)) return DBL_ERR_BAD_CERT;
-  if (nSymmAlgo < 1 || nSymmAlgo > 4) return DBL_ERR_INVALID_ARG;
-  return Produce(sw, "ENV" + strAlgo + ":" + strPlain, pOut);
+  if (!IsCert(Text(nCertLen, pCert))) return DBL_ERR_BAD_CERT;
+  return Produce(sw, "ENV" + std::to_string(nSymmAlgo) + ":" + Text(nPlainLen, pPlain), pOut);
 }
 
 DBL_EXPORT int pkiOpenEnvelope(const char* szKeyLabel, const char* szPasswd, uint32_t nEnvLen,
                                const unsigned char* pEnv, PkiBlob* pOut) {
   const std::string strEnv = Text(nEnvLen, pEnv);
-  const CSwitches sw = Enter("pkiOpenEnvelope", Str(szKeyLabel) + " " + Str(szPasswd) + " " + strEnv);
+  const CSwitches sw = Enter("pkiOpenEnvelope", Str(szKeyLabel));
   if (sw.nFail != 0) return sw.nFail;
   if (!g_bOpen) return DBL_ERR_NOT_INITIALISED;
   if (Str(szPasswd) != "1234") return DBL_ERR_PIN_INCORRECT;
@@ -195,15 +183,12 @@ DBL_EXPORT int pkiOpenEnvelope(const char* szKeyLabel, const char* szPasswd, uin
 
 DBL_EXPORT int pkiGetSignature(const char* szLabel, const char* szPasswd, int nDigestAlgo,
                                uint32_t nDataLen, const unsigned char* pData, PkiBlob* pOut) {
-  const std::string strLabel = Str(szLabel);
-  const std::string strAlgo = std::to_string(nDigestAlgo);
-  const std::string strData = Text(nDataLen, pData);
-  const CSwitches sw =
-      Enter("pkiGetSignature", strLabel + " " + Str(szPasswd) + " " + strAlgo + " " + strData);
+  const CSwitches sw = Enter("pkiGetSignature", Str(szLabel));
   if (sw.nFail != 0) return sw.nFail;
   if (!g_bOpen) return DBL_ERR_NOT_INITIALISED;
   if (Str(szPasswd) != "1234") return DBL_ERR_PIN_INCORRECT;
-  return Produce(sw, "SIG(" + strLabel + "," + strAlgo + "):" + strData, pOut);
+  const std::string strAlgo = std::to_string(nDigestAlgo);
+  return Produce(sw, "SIG(" + Str(szLabel) + "," + strAlgo + "):" + Text(nDataLen, pData), pOut);
 }
 
 DBL_EXPORT int pkiVerifySignature(uint32_t nCertLen, const unsigned char* pCert, uint32_t nDataLen,
@@ -236,12 +221,10 @@ DBL_EXPORT int pkiGenerateRandom(int nCount, PkiBlob* pOut) {
 #if !defined(PKICARD_DOUBLE_PARTIAL)
 DBL_EXPORT int pkiHashData(int nHashAlgo, uint32_t nDataLen, const unsigned char* pData,
                            PkiBlob* pOut) {
-  const std::string strData = Text(nDataLen, pData);
-  const CSwitches sw = Enter("pkiHashData", std::to_string(nHashAlgo) + " " + strData);
+  const CSwitches sw = Enter("pkiHashData", std::to_string(nHashAlgo));
   if (sw.nFail != 0) return sw.nFail;
-  if (nHashAlgo < 1 || nHashAlgo > 5) return DBL_ERR_INVALID_ARG;
   uint64_t nHash = 14695981039346656037ull;
-  for (unsigned char c : strData) nHash = (nHash ^ c) * 1099511628211ull;
+  for (unsigned char c : Text(nDataLen, pData)) nHash = (nHash ^ c) * 1099511628211ull;
   std::string strOut(8, '\0');
   for (int i = 0; i < 8; ++i) strOut[i] = static_cast<char>((nHash >> (56 - 8 * i)) & 0xFF);
   strOut[0] = static_cast<char>(strOut[0] ^ nHashAlgo);
@@ -258,10 +241,7 @@ DBL_EXPORT int pkiSymmCryptData(int nMode, int nSymmAlgo, uint32_t nKeyLen,
                                                      std::to_string(nSymmAlgo) + " " + strKey + " " + strIn);
   if (sw.nFail != 0) return sw.nFail;
   const bool bEncrypt = nMode == 1;
-  if (strKey.empty() || nSymmAlgo < 1 || nSymmAlgo > 4 || (nMode != 0 && !bEncrypt) ||
-      (!bEncrypt && (strIn.empty() || strIn[0] != 'E'))) {
-    return DBL_ERR_INVALID_ARG;
-  }
+  if (strKey.empty() || (!bEncrypt && (strIn.empty() || strIn[0] != 'E'))) return DBL_ERR_INVALID_ARG;
   std::string strBody = bEncrypt ? strIn : strIn.substr(1);
   for (size_t i = 0; i < strBody.size(); ++i) {
     strBody[i] = static_cast<char>(strBody[i] ^ strKey[i % strKey.size()]);

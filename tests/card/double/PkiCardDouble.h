@@ -15,6 +15,7 @@
 // An output longer than the capacity is never written:
 // DBL_ERR_BUFFER_TOO_SMALL with the needed length.
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -38,10 +39,9 @@ enum emDoubleResult {
 // A null szFunction forgets every switch and closes the library.
 typedef void (*PFN_dblSwitch)(const char* szFunction, int nFail, int bOverreport,
                               void (*pfnHook)(void*), void* pArg);
-// Copies the recorded calls, one line each, NUL-terminated, into pBuf of
-// nSize bytes (cut when it does not fit), then forgets them when bClear.
-// Returns the full length.
-typedef int (*PFN_dblCallLog)(char* pBuf, int nSize, int bClear);
+// The recorded calls, one line each, *pnLen bytes valid until the next call;
+// then forgets them when bClear.
+typedef const char* (*PFN_dblCallLog)(int bClear, size_t* pnLen);
 
 #ifdef __cplusplus
 }

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <string>
 
+#include "daemon/WatchdogEnv.h"
 #include "tests/agent/AgentInstall.h"
+#include "tests/support/EnvOverride.h"
+#include "tests/support/ProcessLogFiles.h"
 
 namespace {
 
@@ -54,19 +57,13 @@ TEST_F(WatchdogProcess, CrashLoopIsRestartedABoundedNumberOfTimes) {
   EXPECT_NE(DaemonLog().find("3 restarts within"), std::string::npos) << DaemonLog();
 }
 
-TEST_F(WatchdogProcess, MissingVariablesEndTheWatchdogAtOnce) {
-  std::vector<std::string> vecEnv;
-  for (const std::string& s : EnvironmentWith({})) {
-    if (s.rfind("quit_flag=", 0) != 0 && s.rfind("process_id=", 0) != 0 &&
-        s.rfind("module_path=", 0) != 0) {
-      vecEnv.push_back(s);
-    }
-  }
-  const std::string strDaemon =
-      (m_install.Path() / (std::string("TolvanDaemon") + TOLVAN_EXE_SUFFIX)).string();
-  CProcess daemon;
-  ASSERT_TRUE(daemon.Start(strDaemon.c_str(), {strDaemon}, &vecEnv));
-  EXPECT_EQ(ExitCodeWithin(daemon, 20000), WATCHDOG_BAD_ENVIRONMENT);
+// Without quit_flag (as without process_id or module_path) it ends at once.
+TEST(WatchdogRun, MissingVariableEndsItAtOnce) {
+  CTempDir dir("tolvan-daemon");
+  LogTo(dir.Path());
+  const CEnvOverride noFlag(WATCHDOG_ENV_QUIT_FLAG, nullptr);
+  EXPECT_EQ(RunWatchdog(CWatchdogPolicy()), WATCHDOG_BAD_ENVIRONMENT);
+  CloseProcessLog();
 }
 
 }  // namespace

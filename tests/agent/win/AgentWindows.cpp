@@ -2,7 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -54,31 +53,14 @@ bool WineWithoutDisplay() {
   return ::GetEnvironmentVariableA("DISPLAY", szDisplay, sizeof(szDisplay)) == 0;
 }
 
-CEventProbe::~CEventProbe() {
-  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
-}
-
-bool CEventProbe::Open(const char* szName) {
-  HANDLE h = ::OpenEventA(SYNCHRONIZE, FALSE, szName);
-  if (h == nullptr) return false;
-  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
-  m_hEvent = h;
-  return true;
-}
-
-bool CEventProbe::IsSet() const {
-  return m_hEvent != nullptr && ::WaitForSingleObject(m_hEvent, 0) == WAIT_OBJECT_0;
-}
-
-bool FindQuitEvent(uint64_t nFirst, uint64_t nLast, CEventProbe& probe) {
+std::unique_ptr<CNamedFlag> FindQuitEvent(uint64_t nFirst, uint64_t nLast) {
   // The newest tick first: the event is made late in the agent's start.
   for (uint64_t n = nLast + 1; n-- > nFirst;) {
-    char szName[64];
-    std::snprintf(szName, sizeof(szName), "vex50_quit_flag%llu",
-                  static_cast<unsigned long long>(n));
-    if (probe.Open(szName)) return true;
+    const std::string strName = "vex50_quit_flag" + std::to_string(n);
+    auto pFlag = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
+    if (pFlag->IsValid()) return pFlag;
   }
-  return false;
+  return nullptr;
 }
 
 namespace {
@@ -152,7 +134,7 @@ LRESULT CTrayRecorder::OnCall(const COPYDATASTRUCT& cds) {
   if (cds.lpData == nullptr || cds.cbData < sizeof(CWineNotifyData)) return FALSE;
   CWineNotifyData data;
   std::memcpy(&data, cds.lpData, sizeof(data));
-  const CEventProbe* pQuit = m_pQuit.load();
+  const CNamedFlag* pQuit = m_pQuit.load();
   CCall call{static_cast<DWORD>(cds.dwData),
              reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<ULONG>(data.hWnd))),
              data.uID,

@@ -35,25 +35,19 @@ TEST(WatchdogHistory, ParsePruneAndBackoff) {
 }
 
 // The fake agent (FakeAgent.cpp) installed as the agent, beside the watchdog.
-class WatchdogProcess : public CAgentInstall {
- protected:
-  std::string Record() const { return (m_install.Path() / "record.txt").string(); }
-  // One line per start of the fake agent.
-  long Runs() const {
-    const std::string strRecord = ReadFile(Record());
-    return std::count(strRecord.begin(), strRecord.end(), '\n');
-  }
-};
+using WatchdogProcess = CAgentInstall;
 
 TEST_F(WatchdogProcess, CrashLoopIsRestartedABoundedNumberOfTimes) {
+  const std::string strRecord = m_install.Join("record.txt");  // a line per start
   m_vecEnv = EnvironmentWith({"XDG_RUNTIME_DIR=" + m_runtime.Path().string(),
-                              "TOLVAN_FAKE_AGENT_RECORD=" + Record(),
+                              "TOLVAN_FAKE_AGENT_RECORD=" + strRecord,
                               "TOLVAN_WATCHDOG_MAX_RESTARTS=3", "TOLVAN_WATCHDOG_BACKOFF_MS=10"});
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
   ASSERT_TRUE(DaemonSays("giving up", 60000)) << DaemonLog();
   // The first start and three restarts; the fourth crash is not restarted.
-  EXPECT_EQ(Runs(), 4) << DaemonLog();
+  const std::string strRuns = ReadFile(strRecord);
+  EXPECT_EQ(std::count(strRuns.begin(), strRuns.end(), '\n'), 4) << DaemonLog();
   EXPECT_NE(DaemonLog().find("3 restarts within"), std::string::npos) << DaemonLog();
 }
 

@@ -10,9 +10,7 @@
 #include "base/logging/LogText.h"
 #include "base/sockets/TcpServerSocket.h"
 #include "base/system/Clock.h"
-#include "http/HttpExchange.h"
 #include "http/ListenAddress.h"
-#include "http/OriginPolicy.h"
 #include "http/TolvanServer.h"
 #include "tests/http/FakeApiHandler.h"
 #include "tests/http/LoopbackClient.h"
@@ -361,48 +359,6 @@ TEST_F(ServerTest, TheWholeStopKeepsToItsTime) {
   // (answered on POSIX; on Windows the sockets library went with the
   // server). Its late log lines may still come: SetUp closes the log file.
   client.WaitEnded();
-}
-
-// A decoded exchange for a request with the given extra header lines.
-std::unique_ptr<CHttpExchange> Framed(const std::string& strHeaders) {
-  auto pExchange = std::make_unique<CHttpExchange>();
-  const std::string strRequest =
-      "GET /Tolvan?Fun=echo&data=x HTTP/1.1\r\n" + strHeaders + "Accept: */*\r\n\r\n";
-  pExchange->ReserveRecvBuf(4096);
-  pExchange->AppendRecv(strRequest.data(), static_cast<uint32_t>(strRequest.size()));
-  RequestParams params;
-  EXPECT_EQ(pExchange->ParseRequest(params), 1) << strHeaders;
-  return pExchange;
-}
-
-// With a list, a request is served when its Origin (if any) is listed and its
-// Host is the local host; the reason for a refusal is what the log says.
-// (Refused requests get no response: OriginInBrowser.)
-TEST(OriginPolicy, ListedOriginsOrNoneOnTheLocalHost) {
-  const COriginPolicy open("");
-  const COriginPolicy listed(" https://bank.example\thttp://127.0.0.1:8080/  ");
-  const std::pair<const char*, const char*> kCases[] = {
-      {"host:LocalHost:8888\r\nORIGIN:   HTTPS://Bank.Example  \r\n", ""},
-      {"Origin: http://127.0.0.1:8080\r\nHost: [::1]:8888\r\n", ""},
-      {"Host: 127.0.0.1\r\n", ""},  // a native client: no Origin
-      {"Host: 127.0.0.1:8888\r\nOrigin: https://evil.example\r\n",
-       "origin \"https://evil.example\" is not allowed"},
-      {"Host: 127.0.0.1:8888\r\nOrigin: https://bank.example.evil\r\n",
-       "origin \"https://bank.example.evil\" is not allowed"},
-      // A rebound DNS name reaches 127.0.0.1 with its own Host.
-      {"Host: rebind.example:8888\r\nOrigin: https://bank.example\r\n",
-       "host \"rebind.example:8888\" is not the local host"},
-      {"Host: 127.0.0.1:\r\n", "host \"127.0.0.1:\" is not the local host"},
-      {"Host: [::1]x\r\n", "host \"[::1]x\" is not the local host"},
-      {"Accept-Language: en\r\n", "no Host header"},
-  };
-  for (const auto& c : kCases) {
-    const auto pExchange = Framed(c.first);
-    std::string strWhy;
-    EXPECT_TRUE(open.Allows(*pExchange, strWhy)) << c.first;
-    EXPECT_EQ(listed.Allows(*pExchange, strWhy), *c.second == '\0') << c.first;
-    EXPECT_EQ(strWhy, c.second) << c.first;
-  }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -33,11 +32,6 @@ std::set<std::string> Listing(const fs::path& dir) {
     setPaths.insert(fs::relative(it->path(), dir).string());
   }
   return setPaths;
-}
-
-unsigned ModeOf(const fs::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777u) : 0u;
 }
 
 // The package, made and unpacked once for every test here.
@@ -189,7 +183,7 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
   ASSERT_TRUE(bServing) << AgentLog();
   EXPECT_NE(AgentLog().find("start on " + std::to_string(m_nPort)), std::string::npos)
       << AgentLog();
-  EXPECT_EQ(ModeOf(m_state / "Tolvan"), 0700u);
+  EXPECT_EQ(fs::status(m_state / "Tolvan").permissions(), fs::perms::owner_all);
   const auto daemonSays = [&](const char* szText) {
     return WaitUntil([&] { return DaemonLog().find(szText) != std::string::npos; }, 20000);
   };

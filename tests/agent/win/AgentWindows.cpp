@@ -3,32 +3,17 @@
 #include <shellapi.h>
 
 #include <cstring>
-
-namespace {
-
-struct CWindowQuery {
-  const char* szClass;
-  DWORD dwPid;
-  std::vector<HWND> vecFound;
-};
-
-BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam) {
-  CWindowQuery* pQuery = reinterpret_cast<CWindowQuery*>(lParam);
-  char szClass[256] = {0};
-  if (::GetClassNameA(hWnd, szClass, sizeof(szClass)) == 0) return TRUE;
-  if (std::strcmp(szClass, pQuery->szClass) != 0) return TRUE;
-  DWORD dwPid = 0;
-  ::GetWindowThreadProcessId(hWnd, &dwPid);
-  if (pQuery->dwPid == 0 || dwPid == pQuery->dwPid) pQuery->vecFound.push_back(hWnd);
-  return TRUE;
-}
-
-}  // namespace
+#include <cwchar>
 
 std::vector<HWND> FindProcessWindows(const char* szClass, DWORD dwPid) {
-  CWindowQuery query{szClass, dwPid, {}};
-  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
-  return query.vecFound;
+  std::vector<HWND> vecFound;
+  HWND hWnd = nullptr;
+  while ((hWnd = ::FindWindowExA(nullptr, hWnd, szClass, nullptr)) != nullptr) {
+    DWORD dwOwner = 0;
+    ::GetWindowThreadProcessId(hWnd, &dwOwner);
+    if (dwPid == 0 || dwOwner == dwPid) vecFound.push_back(hWnd);
+  }
+  return vecFound;
 }
 
 HWND FindVisibleMenu(DWORD dwPid) {
@@ -82,12 +67,6 @@ struct CWineNotifyData {
   WCHAR szInfoTitle[64];
 };
 
-std::wstring BoundedText(const WCHAR* szText, size_t nMax) {
-  size_t nLen = 0;
-  while (nLen < nMax && szText[nLen] != 0) ++nLen;
-  return std::wstring(szText, nLen);
-}
-
 }  // namespace
 
 CTrayRecorder::CTrayRecorder() {
@@ -140,9 +119,9 @@ LRESULT CTrayRecorder::OnCall(const COPYDATASTRUCT& cds) {
              data.uID,
              data.uFlags,
              data.uCallbackMessage,
-             BoundedText(data.szTip, 128),
-             BoundedText(data.szInfo, 256),
-             BoundedText(data.szInfoTitle, 64),
+             std::wstring(data.szTip, wcsnlen(data.szTip, 128)),
+             std::wstring(data.szInfo, wcsnlen(data.szInfo, 256)),
+             std::wstring(data.szInfoTitle, wcsnlen(data.szInfoTitle, 64)),
              pQuit != nullptr && pQuit->IsSet()};
   std::lock_guard<std::mutex> guard(m_mtx);
   m_vecCalls.push_back(call);

@@ -18,6 +18,10 @@
 
 #include "base/system/NamedFlag.h"
 
+// The agent's window class (also its title) and its tray icon's message.
+const char kWindowClass[] = "Kaltor Client 5.0";
+const UINT kTrayCallback = WM_USER;
+
 // The top-level windows of class szClass that belong to process dwPid
 // (every process when dwPid is 0), visible or not.
 std::vector<HWND> FindProcessWindows(const char* szClass, DWORD dwPid);

@@ -18,8 +18,6 @@
 
 namespace {
 
-const char kWindowClass[] = "Kaltor Client 5.0";
-const UINT kTrayCallback = WM_USER;
 const UINT kIconId = 0;
 const unsigned kDeadlineMs = 30000;
 

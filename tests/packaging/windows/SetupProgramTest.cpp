@@ -25,7 +25,6 @@ namespace {
 
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvan";
-const char kWindowClass[] = "Kaltor Client 5.0";
 const unsigned kSetupDeadlineMs = 120000;
 const unsigned kAgentDeadlineMs = 30000;
 

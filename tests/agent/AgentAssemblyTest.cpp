@@ -1,16 +1,14 @@
 // The agent as it is put together in its process: settings, log, and the
-// routing of requests from the front end to the dispatcher.
+// routing of requests to the dispatcher.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
 #include "card/CardLifecycle.h"
 #include "http/TolvanServer.h"
-#include "tests/http/LoopbackClient.h"
 #include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
 
@@ -66,38 +64,26 @@ TEST(AgentSettings, DefaultsValuesAndLogLocation) {
   EXPECT_TRUE(bFound);
 }
 
-// A request goes from the socket through framing, routing and the real
-// dispatcher, and its answer comes back.
-TEST(AgentRouting, FrontEndCardAndCloudRoutes) {
+// chEnvParm stays with the agent, without logLevel it is not routed; every
+// other name, a longer one too, goes to the dispatcher. (From the socket to
+// the dispatcher: KeyWatchE2E, AgentProcess.)
+TEST(AgentRouting, ChEnvParmStaysOtherNamesGoToTheDispatcher) {
   CTempDir dir("tolvan-agent");
   ConfigureProcessLog(dir.Str(), 3);
-  CServerSettings settings;
-  settings.m_nPort = 0;
-  auto pServer = std::make_unique<CTolvanServer>(settings);
-  pServer->SetRequestHandler(RouteRequest);
-  ASSERT_TRUE(pServer->Start());
-  ASSERT_TRUE(pServer->WaitListening(10000));
-  auto body = [&](const std::string& strRequest) {
-    CLoopbackClient client(pServer->GetListenPort());
-    EXPECT_TRUE(client.SendAll(strRequest));
-    return ResponseBody(client.ReadResponse());
-  };
+  RequestParams result;
   // An unknown cloud name answers at once. (A card operation before
   // initialisation: KeyWatchE2E.)
-  EXPECT_EQ(body(MakePost("Fun=cloudX&data=AAAA")), "\r\n\r\n{\"return\":\"-10000\"}\r\n\r\n");
+  EXPECT_TRUE(RouteRequest({{"Fun", "cloudX"}, {"data", "AAAA"}}, result));
+  EXPECT_EQ(result, (RequestParams{{"return", "-10000"}}));
   myEnd();
-
-  // chEnvParm stays with the agent, by POST or GET; without logLevel it is
-  // not routed and gets no response; a longer name goes to the dispatcher.
-  EXPECT_EQ(body(MakePost("Fun=chEnvParm&logLevel=2")), "\r\n\r\n{}\r\n\r\n");
+  result.clear();
+  EXPECT_TRUE(RouteRequest({{"Fun", "chEnvParm"}, {"logLevel", "2"}}, result));
+  EXPECT_TRUE(result.empty());
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);
-  EXPECT_EQ(body(MakeGet("logLevel=5&Fun=chEnvParm")), "\r\n\r\n{}\r\n\r\n");
-  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
-  EXPECT_EQ(body(MakePost("Fun=chEnvParm&level=1&padding=xxxxxxxxxxxxxxxxxxxxxxxxxxxx")), "");
-  EXPECT_EQ(body(MakePost("Fun=chEnvParmX&logLevel=1")), "\r\n\r\n{\"return\":\"-101\"}\r\n\r\n");
-  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 5u);
-
-  pServer.reset();
+  EXPECT_FALSE(RouteRequest({{"Fun", "chEnvParm"}, {"level", "1"}}, result));
+  EXPECT_TRUE(RouteRequest({{"Fun", "chEnvParmX"}, {"logLevel", "1"}}, result));
+  EXPECT_EQ(result, (RequestParams{{"return", "-101"}}));
+  EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);
   CloseProcessLog();
 }
 

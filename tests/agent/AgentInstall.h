@@ -18,8 +18,7 @@
 class CAgentInstall : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(m_install.Path().empty());
-    ASSERT_FALSE(m_runtime.Path().empty());
+    ASSERT_TRUE(m_install.Ok() && m_runtime.Ok());
     m_strAgent = (m_install.Path() / (std::string("Tolvan") + TOLVAN_EXE_SUFFIX)).string();
     std::filesystem::copy_file(BuildPath(TOLVAN_AGENT_PATH), m_strAgent);
     std::filesystem::copy_file(BuildPath(TOLVAN_DAEMON_PATH),

@@ -10,7 +10,7 @@
 #include "base/logging/ProcessLog.h"
 #include "base/system/ExePath.h"
 #include "base/system/Process.h"
-#include "tests/agent/AgentTestSupport.h"
+#include "tests/support/TestFiles.h"
 
 int main() {
   char szExe[512] = {0};

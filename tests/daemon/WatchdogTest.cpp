@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <string>
 
+#include "daemon/WatchdogEnv.h"
 #include "tests/agent/AgentInstall.h"
+#include "tests/support/EnvOverride.h"
+#include "tests/support/ProcessLogFiles.h"
 
 namespace {
 
@@ -32,41 +35,29 @@ TEST(WatchdogHistory, ParsePruneAndBackoff) {
 }
 
 // The fake agent (FakeAgent.cpp) installed as the agent, beside the watchdog.
-class WatchdogProcess : public CAgentInstall {
- protected:
-  std::string Record() const { return (m_install.Path() / "record.txt").string(); }
-  // One line per start of the fake agent.
-  long Runs() const {
-    const std::string strRecord = ReadFile(Record());
-    return std::count(strRecord.begin(), strRecord.end(), '\n');
-  }
-};
+using WatchdogProcess = CAgentInstall;
 
 TEST_F(WatchdogProcess, CrashLoopIsRestartedABoundedNumberOfTimes) {
+  const std::string strRecord = m_install.Join("record.txt");  // a line per start
   m_vecEnv = EnvironmentWith({"XDG_RUNTIME_DIR=" + m_runtime.Path().string(),
-                              "TOLVAN_FAKE_AGENT_RECORD=" + Record(),
+                              "TOLVAN_FAKE_AGENT_RECORD=" + strRecord,
                               "TOLVAN_WATCHDOG_MAX_RESTARTS=3", "TOLVAN_WATCHDOG_BACKOFF_MS=10"});
   CProcess agent;
   ASSERT_TRUE(StartAgent(agent));
   ASSERT_TRUE(DaemonSays("giving up", 60000)) << DaemonLog();
   // The first start and three restarts; the fourth crash is not restarted.
-  EXPECT_EQ(Runs(), 4) << DaemonLog();
+  const std::string strRuns = ReadFile(strRecord);
+  EXPECT_EQ(std::count(strRuns.begin(), strRuns.end(), '\n'), 4) << DaemonLog();
   EXPECT_NE(DaemonLog().find("3 restarts within"), std::string::npos) << DaemonLog();
 }
 
-TEST_F(WatchdogProcess, MissingVariablesEndTheWatchdogAtOnce) {
-  std::vector<std::string> vecEnv;
-  for (const std::string& s : EnvironmentWith({})) {
-    if (s.rfind("quit_flag=", 0) != 0 && s.rfind("process_id=", 0) != 0 &&
-        s.rfind("module_path=", 0) != 0) {
-      vecEnv.push_back(s);
-    }
-  }
-  const std::string strDaemon =
-      (m_install.Path() / (std::string("TolvanDaemon") + TOLVAN_EXE_SUFFIX)).string();
-  CProcess daemon;
-  ASSERT_TRUE(daemon.Start(strDaemon.c_str(), {strDaemon}, &vecEnv));
-  EXPECT_EQ(ExitCodeWithin(daemon, 20000), WATCHDOG_BAD_ENVIRONMENT);
+// Without quit_flag (as without process_id or module_path) it ends at once.
+TEST(WatchdogRun, MissingVariableEndsItAtOnce) {
+  CTempDir dir("tolvan-daemon");
+  LogTo(dir.Path());
+  const CEnvOverride noFlag(WATCHDOG_ENV_QUIT_FLAG, nullptr);
+  EXPECT_EQ(RunWatchdog(CWatchdogPolicy()), WATCHDOG_BAD_ENVIRONMENT);
+  CloseProcessLog();
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "tests/e2e/DemoTokens.h"
 
-#include <cstdio>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sys/wait.h>
-#include <cctype>
+
+#include "tests/agent/AgentTestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -17,15 +16,7 @@ std::string ShellQuote(const std::string& s) {
 }
 
 int RunShell(const std::string& strCommand, std::string* pOut) {
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(strCommand.c_str(), "r"), pclose);
-  if (!pipe) return -1;
-  char szBuf[4096];
-  size_t n;
-  std::string strOut;
-  while ((n = std::fread(szBuf, 1, sizeof szBuf, pipe.get())) > 0) strOut.append(szBuf, n);
-  const int nStatus = pclose(pipe.release());
-  if (pOut != nullptr) *pOut = strOut;
-  return (nStatus != -1 && WIFEXITED(nStatus)) ? WEXITSTATUS(nStatus) : -1;
+  return RunCommand({"/bin/sh", "-c", strCommand}, pOut);
 }
 
 CDemoTokens::CDemoTokens(const std::string& strRoot) : m_strRoot(strRoot) {

@@ -12,8 +12,8 @@ constexpr char kDemoPin[] = "123456";
 constexpr char kDemoSignLabel[] = "Demo_SIG";
 constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
 
-// Runs a shell command; its standard output goes to *pOut when given.
-// Returns the exit status (-1 when it did not exit normally).
+// Runs a shell command; its output (standard error joined) goes to *pOut
+// when given. Returns the exit status.
 int RunShell(const std::string& strCommand, std::string* pOut = nullptr);
 std::string ShellQuote(const std::string& s);
 

@@ -28,9 +28,8 @@ constexpr unsigned kDeadlineMs = 30000;
 
 size_t CountOf(const std::string& strText, const std::string& strWhat) {
   size_t n = 0;
-  for (std::string::size_type nPos = strText.find(strWhat); nPos != std::string::npos;
-       nPos = strText.find(strWhat, nPos + 1)) {
-    ++n;
+  for (size_t nPos = strText.find(strWhat); nPos != std::string::npos; ++n) {
+    nPos = strText.find(strWhat, nPos + 1);
   }
   return n;
 }

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "base/sockets/TcpServerSocket.h"
-#include "base/system/Process.h"
 #include "http/TolvanServer.h"
+#include "tests/agent/AgentTestSupport.h"
 #include "tests/http/FakeApiHandler.h"
 #include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
@@ -52,12 +52,10 @@ class CPageServer {
       int nGot = 0;
       char* pEnd = nullptr;
       client.ReadForTerminalStr(szRequest, 4096, 5000, "\r\n\r\n", nGot, nullptr, pEnd);
-      const bool bPage = nGot >= 11 && std::string(szRequest, 11) == "GET /page.h";
-      const std::string strBody = bPage ? m_strPage : std::string();
+      // The page for every request (a favicon request gets it too).
       const std::string strResponse =
-          std::string(bPage ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
-          "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-          std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+          std::to_string(m_strPage.size()) + "\r\n\r\n" + m_strPage;
       unsigned nDone = 0;
       client.Send_n(strResponse.data(), static_cast<unsigned>(strResponse.size()), nDone, nullptr);
       client.CloseSocket();
@@ -86,22 +84,11 @@ std::string CallingPage(uint16_t nAgentPort) {
 // The page's title once Chromium has run it ("" when Chromium did not run).
 std::string TitleInChromium(const std::string& strUrl) {
   CTempDir profile("tolvan-chromium");
-  CProcess browser;
-  const std::vector<std::string> vecArgs = {
-      kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-      "--user-data-dir=" + profile.Path().string(), "--virtual-time-budget=30000",
-      "--dump-dom", strUrl};
-  if (!browser.Start(kChromium, vecArgs, nullptr,
-                     CProcess::emPipeStdout | CProcess::emNoStdHandles)) {
-    return "";
-  }
   std::string strDom;
-  char szBuf[4096];
-  long nGot = 0;
-  while ((nGot = browser.ReadOutput(szBuf, sizeof(szBuf))) > 0) {
-    strDom.append(szBuf, static_cast<size_t>(nGot));
-  }
-  browser.Wait(120000);
+  RunCommand({kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+              "--user-data-dir=" + profile.Path().string(), "--virtual-time-budget=30000",
+              "--dump-dom", strUrl},
+             &strDom);
   const size_t nStart = strDom.find("<title>");
   const size_t nEnd = strDom.find("</title>");
   if (nStart == std::string::npos || nEnd == std::string::npos || nEnd < nStart) return "";

@@ -27,36 +27,31 @@ bool CLoopbackClient::Readable(unsigned nMs) {
   return m_socket.CanReceive(static_cast<long>(nMs / 1000), static_cast<long>(nMs % 1000) * 1000) > 0;
 }
 
-std::string CLoopbackClient::ReadResponse(unsigned nTimeoutMs) {
+int CLoopbackClient::ReadUntil(bool (*fnDone)(const std::string&), unsigned nTimeoutMs) {
   const uint64_t nEnd = GetTickCountMs() + nTimeoutMs;
   char szBuf[65536];
-  for (;;) {
-    const size_t nHeadEnd = m_strReceived.find("\r\n\r\n");
-    if (nHeadEnd != std::string::npos) {
-      const size_t nLenPos = m_strReceived.find("Content-Length: ");
-      if (nLenPos != std::string::npos && nLenPos < nHeadEnd) {
-        const size_t nBodyLen = std::strtoul(m_strReceived.c_str() + nLenPos + 16, nullptr, 10);
-        if (m_strReceived.size() >= nHeadEnd + 4 + nBodyLen) return m_strReceived;
-      }
-    }
+  while (!fnDone(m_strReceived)) {
     const uint64_t nNow = GetTickCountMs();
-    if (nNow >= nEnd || !Readable(static_cast<unsigned>(nEnd - nNow))) return std::string();
+    if (nNow >= nEnd || !Readable(static_cast<unsigned>(nEnd - nNow))) return -1;
     const int nGot = m_socket.Receive(szBuf, sizeof(szBuf), 0);
-    if (nGot <= 0) return std::string();
+    if (nGot <= 0) return 0;  // closed (0) or reset (-1)
     m_strReceived.append(szBuf, static_cast<size_t>(nGot));
   }
+  return 1;
+}
+
+std::string CLoopbackClient::ReadResponse(unsigned nTimeoutMs) {
+  const auto whole = [](const std::string& str) {
+    const size_t nHeadEnd = str.find("\r\n\r\n");
+    const size_t nLenPos = str.find("Content-Length: ");
+    return nHeadEnd != std::string::npos && nLenPos < nHeadEnd &&
+           str.size() >= nHeadEnd + 4 + std::strtoul(str.c_str() + nLenPos + 16, nullptr, 10);
+  };
+  return ReadUntil(whole, nTimeoutMs) == 1 ? m_strReceived : std::string();
 }
 
 bool CLoopbackClient::WaitEnded(unsigned nTimeoutMs) {
-  const uint64_t nEnd = GetTickCountMs() + nTimeoutMs;
-  char szBuf[65536];
-  for (;;) {
-    const uint64_t nNow = GetTickCountMs();
-    if (nNow >= nEnd || !Readable(static_cast<unsigned>(nEnd - nNow))) return false;
-    const int nGot = m_socket.Receive(szBuf, sizeof(szBuf), 0);
-    if (nGot <= 0) return true;  // closed (0) or reset (-1)
-    m_strReceived.append(szBuf, static_cast<size_t>(nGot));
-  }
+  return ReadUntil([](const std::string&) { return false; }, nTimeoutMs) == 0;
 }
 
 std::string MakePost(const std::string& strBody) {
@@ -74,12 +69,4 @@ std::string MakeGet(const std::string& strQuery) {
 std::string ResponseBody(const std::string& strResponse) {
   const size_t nHeadEnd = strResponse.find("\r\n\r\n");
   return nHeadEnd == std::string::npos ? std::string() : strResponse.substr(nHeadEnd + 4);
-}
-
-std::string WithoutDate(const std::string& strResponse) {
-  const size_t nStart = strResponse.find("\r\nDate: ");
-  if (nStart == std::string::npos) return strResponse;
-  const size_t nValue = nStart + 8;
-  const size_t nEnd = strResponse.find("\r\n", nValue);
-  return strResponse.substr(0, nValue) + "*" + strResponse.substr(nEnd);
 }

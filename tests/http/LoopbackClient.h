@@ -32,6 +32,10 @@ class CLoopbackClient {
   bool Readable(unsigned nMs);
 
  private:
+  // Reads until fnDone holds (1), the connection ends (0) or nTimeoutMs
+  // pass (-1).
+  int ReadUntil(bool (*fnDone)(const std::string&), unsigned nTimeoutMs);
+
   CTcpSocket m_socket;
   bool m_bConnected = false;
   std::string m_strReceived;
@@ -43,5 +47,3 @@ std::string MakePost(const std::string& strBody);
 std::string MakeGet(const std::string& strQuery);
 // The body of a response (after the header block).
 std::string ResponseBody(const std::string& strResponse);
-// The response with the value of its Date header replaced by "*".
-std::string WithoutDate(const std::string& strResponse);

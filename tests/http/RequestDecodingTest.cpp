@@ -46,11 +46,4 @@ TEST(RequestDecoding, MalformedEscapes) {
   for (const auto& c : kCases) EXPECT_EQ(UrlDecode(c.first), c.second) << c.first;
 }
 
-TEST(RequestDecoding, DisplacedByteIsAppended) {
-  CHttpExchange exchange;
-  RequestParams params;
-  exchange.ParseParams("a=1&b=2", true, '3', params);
-  EXPECT_EQ(params, (RequestParams{{"a", "1"}, {"b", "23"}}));
-}
-
 }  // namespace

@@ -1,10 +1,13 @@
-// Framing of the received bytes into one request.
+// Framing of the received bytes into one request, what the debugger output
+// sees of it, and the origin policy's verdict on its headers.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "http/HttpExchange.h"
+#include "http/OriginPolicy.h"
+#include "tests/support/EnvOverride.h"
 
 namespace {
 
@@ -122,5 +125,74 @@ TEST(RequestFraming, RequestOfExactlyTheBufferSize) {
     EXPECT_EQ(f.params.at("v"), c.second);
   }
 }
+
+// With a list, a request is served when its Origin (if any) is listed and its
+// Host is the local host; the reason for a refusal is what the log says.
+// (Refused requests get no response: OriginInBrowser.)
+TEST(OriginPolicy, ListedOriginsOrNoneOnTheLocalHost) {
+  const COriginPolicy open("");
+  const COriginPolicy listed(" https://bank.example\thttp://127.0.0.1:8080/  ");
+  const std::pair<const char*, const char*> kCases[] = {
+      {"host:LocalHost:8888\r\nORIGIN:   HTTPS://Bank.Example  \r\n", ""},
+      {"Origin: http://127.0.0.1:8080\r\nHost: [::1]:8888\r\n", ""},
+      {"Host: 127.0.0.1\r\n", ""},  // a native client: no Origin
+      {"Host: 127.0.0.1:8888\r\nOrigin: https://evil.example\r\n",
+       "origin \"https://evil.example\" is not allowed"},
+      {"Host: 127.0.0.1:8888\r\nOrigin: https://bank.example.evil\r\n",
+       "origin \"https://bank.example.evil\" is not allowed"},
+      // A rebound DNS name reaches 127.0.0.1 with its own Host.
+      {"Host: rebind.example:8888\r\nOrigin: https://bank.example\r\n",
+       "host \"rebind.example:8888\" is not the local host"},
+      {"Host: 127.0.0.1:\r\n", "host \"127.0.0.1:\" is not the local host"},
+      {"Host: [::1]x\r\n", "host \"[::1]x\" is not the local host"},
+      {"Accept-Language: en\r\n", "no Host header"},
+  };
+  for (const auto& c : kCases) {
+    Framer f;
+    f.Add(std::string("GET /Tolvan?Fun=echo&data=x HTTP/1.1\r\n") + c.first +
+          "Accept: */*\r\n\r\n");
+    ASSERT_EQ(f.Parse(), 1) << c.first;
+    std::string strWhy;
+    EXPECT_TRUE(open.Allows(f.ex, strWhy)) << c.first;
+    EXPECT_EQ(listed.Allows(f.ex, strWhy), *c.second == '\0') << c.first;
+    EXPECT_EQ(strWhy, c.second) << c.first;
+  }
+}
+
+#ifndef _WIN32
+// The debugger output channel (on POSIX: standard error, when
+// TOLVAN_DEBUG_OUTPUT is set) sees a request only once it is complete, with
+// the key passwords masked: never the bytes as they arrive.
+TEST(RequestTrace, OnlyTheCompleteMaskedRequestGoesOut) {
+  const CEnvOverride debugOutput("TOLVAN_DEBUG_OUTPUT", "1");
+  const std::string strBody =
+      "Fun=advSignData&label=k1&keyPasswd=hunter2&data=a%0D%0Ab&passwd=s3cret&pad=" +
+      std::string(30, 'p');
+  const std::string strPost = "POST /Tolvan HTTP/1.1\r\nContent-Length: " +
+                              std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
+  const std::string strGet = "GET /Tolvan?keyPasswd=hunter2&Fun=x&pad=" + std::string(40, 'q') +
+                             " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  for (const std::string& strRequest : {strPost, strGet}) {
+    Framer f;
+    testing::internal::CaptureStderr();
+    // In pieces that split the password: nothing may go out before the end.
+    const size_t nSplit = strRequest.find("hunter") + 3;
+    f.Add(strRequest.substr(0, nSplit));
+    EXPECT_EQ(f.Parse(), 0);
+    f.Add(strRequest.substr(nSplit));
+    const int nParsed = f.Parse();
+    const std::string strOut = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(nParsed, 1);
+    EXPECT_EQ(f.params.at("keyPasswd"), "hunter2");
+    EXPECT_EQ(strOut.find("hun"), std::string::npos) << strOut;
+    EXPECT_EQ(strOut.find("s3cret"), std::string::npos) << strOut;
+    EXPECT_NE(strOut.find("keyPasswd=***&"), std::string::npos) << strOut;
+    // The request itself, once (the log's own line for it comes besides).
+    const size_t nTrace = strOut.find(strRequest.substr(0, 12));
+    ASSERT_NE(nTrace, std::string::npos) << strOut;
+    EXPECT_EQ(strOut.find(strRequest.substr(0, 12), nTrace + 1), std::string::npos) << strOut;
+  }
+}
+#endif
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,21 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs a program with its standard error joined to its output, which goes
-// into strOutput. The exit code; -1 when it could not be started.
-int RunCommand(const std::vector<std::string>& vecArgs, std::string& strOutput) {
-  std::vector<std::string> vecShell = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh"};
-  vecShell.insert(vecShell.end(), vecArgs.begin(), vecArgs.end());
-  CProcess process;
-  if (!process.Start("/bin/sh", vecShell, nullptr, CProcess::emPipeStdout)) return -1;
-  strOutput.clear();
-  char buf[4096];
-  for (long n; (n = process.ReadOutput(buf, sizeof(buf))) > 0;) {
-    strOutput.append(buf, static_cast<size_t>(n));
-  }
-  return static_cast<int>(ExitCodeWithin(process, TOLVAN_INFINITE));
-}
-
 // Every path under dir, relative to it.
 std::set<std::string> Listing(const fs::path& dir) {
   std::set<std::string> setPaths;
@@ -49,11 +32,6 @@ std::set<std::string> Listing(const fs::path& dir) {
     setPaths.insert(fs::relative(it->path(), dir).string());
   }
   return setPaths;
-}
-
-unsigned ModeOf(const fs::path& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777u) : 0u;
 }
 
 // The package, made and unpacked once for every test here.
@@ -72,7 +50,7 @@ struct CBuiltPackage {
                                        fs::perms::group_exec | fs::perms::others_read |
                                        fs::perms::others_exec, ec);
     const fs::path out = m_work.Path() / "out";
-    if (RunCommand({TOLVAN_BUILD_DEB, TOLVAN_BUILD_DIR, out.string()}, m_strBuildOutput) != 0) {
+    if (RunCommand({TOLVAN_BUILD_DEB, TOLVAN_BUILD_DIR, out.string()}, &m_strBuildOutput) != 0) {
       return;
     }
     for (const auto& entry : fs::directory_iterator(out, ec)) {
@@ -81,7 +59,7 @@ struct CBuiltPackage {
     m_root = m_work.Path() / "root";
     std::string strOut;
     m_bUnpacked = !m_strDeb.empty() && RunCommand({TOLVAN_DPKG, "-x", m_strDeb, m_root.string()},
-                                                  strOut) == 0;
+                                                  &strOut) == 0;
     if (!m_bUnpacked) m_strBuildOutput += strOut;
   }
   fs::path AppDir() const { return m_root / "usr/lib/tolvan"; }
@@ -89,28 +67,21 @@ struct CBuiltPackage {
 
 class DebPackage : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { s_pPackage = std::make_unique<CBuiltPackage>(); }
-  static void TearDownTestSuite() { s_pPackage.reset(); }
-  void SetUp() override {
-    ASSERT_TRUE(s_pPackage->m_bUnpacked) << s_pPackage->m_strBuildOutput;
+  void SetUp() override { ASSERT_TRUE(Package().m_bUnpacked) << Package().m_strBuildOutput; }
+  // Made at the first test's start, removed when the program ends.
+  static CBuiltPackage& Package() {
+    static CBuiltPackage s_package;
+    return s_package;
   }
-  static CBuiltPackage& Package() { return *s_pPackage; }
-
- private:
-  static std::unique_ptr<CBuiltPackage> s_pPackage;
 };
 
-std::unique_ptr<CBuiltPackage> DebPackage::s_pPackage;
-
-TEST_F(DebPackage, HasNoLintianErrors) {
+TEST_F(DebPackage, HasNoLintianErrorsAndHoldsTheAgentBesideItsFilesAndStartsItAtLogon) {
   std::string strOutput;
-  const int nCode = RunCommand({TOLVAN_LINTIAN, "--fail-on", "error", Package().m_strDeb}, strOutput);
+  const int nCode = RunCommand({TOLVAN_LINTIAN, "--fail-on", "error", Package().m_strDeb}, &strOutput);
   // The tags lintian gave, for the log of the run.
   std::cout << "lintian " << Package().m_strDeb << ":\n" << strOutput;
   EXPECT_EQ(nCode, 0) << strOutput;
-}
 
-TEST_F(DebPackage, HoldsTheAgentBesideItsFilesAndStartsItAtLogon) {
   const fs::path app = Package().AppDir();
   for (const char* szFile : {"Tolvan", "TolvanDaemon", "TolvanKeyProbe", "libpkiCard.so"}) {
     EXPECT_TRUE(fs::is_regular_file(app / szFile)) << szFile;
@@ -212,7 +183,7 @@ TEST_P(InstalledAgent, ServesFromAReadOnlyInstallWithTheUsersDirectories) {
   ASSERT_TRUE(bServing) << AgentLog();
   EXPECT_NE(AgentLog().find("start on " + std::to_string(m_nPort)), std::string::npos)
       << AgentLog();
-  EXPECT_EQ(ModeOf(m_state / "Tolvan"), 0700u);
+  EXPECT_EQ(fs::status(m_state / "Tolvan").permissions(), fs::perms::owner_all);
   const auto daemonSays = [&](const char* szText) {
     return WaitUntil([&] { return DaemonLog().find(szText) != std::string::npos; }, 20000);
   };

@@ -2,34 +2,18 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cstring>
-
-namespace {
-
-struct CWindowQuery {
-  const char* szClass;
-  DWORD dwPid;
-  std::vector<HWND> vecFound;
-};
-
-BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam) {
-  CWindowQuery* pQuery = reinterpret_cast<CWindowQuery*>(lParam);
-  char szClass[256] = {0};
-  if (::GetClassNameA(hWnd, szClass, sizeof(szClass)) == 0) return TRUE;
-  if (std::strcmp(szClass, pQuery->szClass) != 0) return TRUE;
-  DWORD dwPid = 0;
-  ::GetWindowThreadProcessId(hWnd, &dwPid);
-  if (pQuery->dwPid == 0 || dwPid == pQuery->dwPid) pQuery->vecFound.push_back(hWnd);
-  return TRUE;
-}
-
-}  // namespace
+#include <cwchar>
 
 std::vector<HWND> FindProcessWindows(const char* szClass, DWORD dwPid) {
-  CWindowQuery query{szClass, dwPid, {}};
-  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&query));
-  return query.vecFound;
+  std::vector<HWND> vecFound;
+  HWND hWnd = nullptr;
+  while ((hWnd = ::FindWindowExA(nullptr, hWnd, szClass, nullptr)) != nullptr) {
+    DWORD dwOwner = 0;
+    ::GetWindowThreadProcessId(hWnd, &dwOwner);
+    if (dwPid == 0 || dwOwner == dwPid) vecFound.push_back(hWnd);
+  }
+  return vecFound;
 }
 
 HWND FindVisibleMenu(DWORD dwPid) {
@@ -54,31 +38,14 @@ bool WineWithoutDisplay() {
   return ::GetEnvironmentVariableA("DISPLAY", szDisplay, sizeof(szDisplay)) == 0;
 }
 
-CEventProbe::~CEventProbe() {
-  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
-}
-
-bool CEventProbe::Open(const char* szName) {
-  HANDLE h = ::OpenEventA(SYNCHRONIZE, FALSE, szName);
-  if (h == nullptr) return false;
-  if (m_hEvent != nullptr) ::CloseHandle(m_hEvent);
-  m_hEvent = h;
-  return true;
-}
-
-bool CEventProbe::IsSet() const {
-  return m_hEvent != nullptr && ::WaitForSingleObject(m_hEvent, 0) == WAIT_OBJECT_0;
-}
-
-bool FindQuitEvent(uint64_t nFirst, uint64_t nLast, CEventProbe& probe) {
+std::unique_ptr<CNamedFlag> FindQuitEvent(uint64_t nFirst, uint64_t nLast) {
   // The newest tick first: the event is made late in the agent's start.
   for (uint64_t n = nLast + 1; n-- > nFirst;) {
-    char szName[64];
-    std::snprintf(szName, sizeof(szName), "vex50_quit_flag%llu",
-                  static_cast<unsigned long long>(n));
-    if (probe.Open(szName)) return true;
+    const std::string strName = "vex50_quit_flag" + std::to_string(n);
+    auto pFlag = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
+    if (pFlag->IsValid()) return pFlag;
   }
-  return false;
+  return nullptr;
 }
 
 namespace {
@@ -99,12 +66,6 @@ struct CWineNotifyData {
   UINT uTimeout;
   WCHAR szInfoTitle[64];
 };
-
-std::wstring BoundedText(const WCHAR* szText, size_t nMax) {
-  size_t nLen = 0;
-  while (nLen < nMax && szText[nLen] != 0) ++nLen;
-  return std::wstring(szText, nLen);
-}
 
 }  // namespace
 
@@ -152,15 +113,15 @@ LRESULT CTrayRecorder::OnCall(const COPYDATASTRUCT& cds) {
   if (cds.lpData == nullptr || cds.cbData < sizeof(CWineNotifyData)) return FALSE;
   CWineNotifyData data;
   std::memcpy(&data, cds.lpData, sizeof(data));
-  const CEventProbe* pQuit = m_pQuit.load();
+  const CNamedFlag* pQuit = m_pQuit.load();
   CCall call{static_cast<DWORD>(cds.dwData),
              reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<ULONG>(data.hWnd))),
              data.uID,
              data.uFlags,
              data.uCallbackMessage,
-             BoundedText(data.szTip, 128),
-             BoundedText(data.szInfo, 256),
-             BoundedText(data.szInfoTitle, 64),
+             std::wstring(data.szTip, wcsnlen(data.szTip, 128)),
+             std::wstring(data.szInfo, wcsnlen(data.szInfo, 256)),
+             std::wstring(data.szInfoTitle, wcsnlen(data.szInfoTitle, 64)),
              pQuit != nullptr && pQuit->IsSet()};
   std::lock_guard<std::mutex> guard(m_mtx);
   m_vecCalls.push_back(call);

@@ -8,12 +8,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "base/system/NamedFlag.h"
+
+// The agent's window class (also its title) and its tray icon's message.
+const char kWindowClass[] = "Kaltor Client 5.0";
+const UINT kTrayCallback = WM_USER;
 
 // The top-level windows of class szClass that belong to process dwPid
 // (every process when dwPid is 0), visible or not.
@@ -31,25 +38,10 @@ bool TrayHasIcon(HWND hWnd, UINT nId);
 // can be shown.
 bool WineWithoutDisplay();
 
-// A named event, opened by name.
-class CEventProbe {
- public:
-  CEventProbe() = default;
-  ~CEventProbe();
-  CEventProbe(const CEventProbe&) = delete;
-  CEventProbe& operator=(const CEventProbe&) = delete;
-
-  bool Open(const char* szName);
-  bool IsSet() const;
-
- private:
-  HANDLE m_hEvent = nullptr;
-};
-
-// Finds the agent's quit event, named "vex50_quit_flag" and the tick count of
-// its creation, knowing that it was created between the ticks nFirst and
-// nLast. False when no such event exists.
-bool FindQuitEvent(uint64_t nFirst, uint64_t nLast, CEventProbe& probe);
+// The agent's quit event, named "vex50_quit_flag" and the tick count of its
+// creation, knowing that it was created between the ticks nFirst and nLast;
+// null when no such event exists.
+std::unique_ptr<CNamedFlag> FindQuitEvent(uint64_t nFirst, uint64_t nLast);
 
 // A notification area of the test's own: a "Shell_TrayWnd" window above the
 // desktop's, which gets the icon calls (in the form Wine's shell sends them)
@@ -77,7 +69,7 @@ class CTrayRecorder {
   // True when the window exists and is the one the shell's calls find.
   bool IsFrontmost() const;
   // The event whose state each later call records.
-  void SetQuitProbe(const CEventProbe* pProbe) { m_pQuit = pProbe; }
+  void SetQuitProbe(const CNamedFlag* pProbe) { m_pQuit = pProbe; }
   std::vector<CCall> Calls() const;
 
  private:
@@ -88,7 +80,7 @@ class CTrayRecorder {
   std::thread m_thread;
   std::atomic<HWND> m_hWnd{nullptr};
   HANDLE m_hReady = nullptr;
-  std::atomic<const CEventProbe*> m_pQuit{nullptr};
+  std::atomic<const CNamedFlag*> m_pQuit{nullptr};
   mutable std::mutex m_mtx;
   std::vector<CCall> m_vecCalls;
   std::set<std::pair<HWND, UINT>> m_setIcons;

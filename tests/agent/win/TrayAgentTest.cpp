@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,6 @@
 
 namespace {
 
-const char kWindowClass[] = "Kaltor Client 5.0";
-const UINT kTrayCallback = WM_USER;
 const UINT kIconId = 0;
 const unsigned kDeadlineMs = 30000;
 
@@ -70,9 +69,9 @@ class TrayAgent : public CAgentInstall {
 
   // Waits for the watchdog to watch the agent, then finds the agent's quit
   // event, which was made before the watchdog started.
-  bool FindAgentQuitEvent(CEventProbe& quit) {
-    return DaemonSays("watching process", kDeadlineMs) &&
-           FindQuitEvent(m_nStartTick, ::GetTickCount64(), quit);
+  std::unique_ptr<CNamedFlag> FindAgentQuitEvent() {
+    if (!DaemonSays("watching process", kDeadlineMs)) return nullptr;
+    return FindQuitEvent(m_nStartTick, ::GetTickCount64());
   }
 
   // Clicks the tray icon with the right button, as the notification area
@@ -88,7 +87,9 @@ class TrayAgent : public CAgentInstall {
   ULONGLONG m_nStartTick = 0;
 };
 
-TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
+// A second copy leaves at once; the icon comes back with the taskbar and goes
+// with the window while the agent serves on.
+TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconWhileTheAgentServes) {
   HWND hWnd = StartAgent();
   ASSERT_NE(hWnd, nullptr) << "no window of class \"" << kWindowClass << "\"\n" << AgentLog();
 
@@ -108,6 +109,8 @@ TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
       << "the notification area has no icon of the agent's window";
   EXPECT_FALSE(TrayHasIcon(hWnd, kIconId + 1));
   ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
+  const std::unique_ptr<CNamedFlag> pQuit = FindAgentQuitEvent();
+  ASSERT_TRUE(pQuit) << DaemonLog();
 
   CProcess second;
   ASSERT_TRUE(second.Start(m_strAgent.c_str(), {m_strAgent}, &m_vecEnv));
@@ -124,87 +127,7 @@ TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconAndASecondCopyLeavesAtOnce) {
   size_t nFirst = strDaemon.find("watching process");
   ASSERT_NE(nFirst, std::string::npos) << strDaemon;
   EXPECT_EQ(strDaemon.find("watching process", nFirst + 1), std::string::npos) << strDaemon;
-  EXPECT_FALSE(m_agent.Wait(0));
-}
 
-TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
-  // The agent's icon calls come to the test's own notification area, which
-  // notes the quit event's state at each.
-  CEventProbe quit;
-  CTrayRecorder tray;
-  ASSERT_TRUE(tray.IsFrontmost());
-  HWND hWnd = StartAgent();
-  ASSERT_NE(hWnd, nullptr) << AgentLog();
-  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
-  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
-  EXPECT_FALSE(quit.IsSet());
-  tray.SetQuitProbe(&quit);
-
-  // The icon as the agent adds it: messages come back as the tray callback,
-  // with the display title as its tip.
-  CTrayRecorder::CCall add{};
-  ASSERT_TRUE(FindTrayCall(tray, NIM_ADD, 0, add));
-  EXPECT_EQ(add.hOwner, hWnd);
-  EXPECT_EQ(add.nId, kIconId);
-  EXPECT_EQ(add.nFlags & (NIF_MESSAGE | NIF_ICON | NIF_TIP), UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-  EXPECT_EQ(add.nCallbackMessage, kTrayCallback);
-  EXPECT_EQ(add.strTip, L"Kaltor Client 5.0");
-
-  // A left click on the icon shows the balloon.
-  ASSERT_TRUE(::PostMessageA(hWnd, kTrayCallback, kIconId, WM_LBUTTONDOWN));
-  CTrayRecorder::CCall balloon{};
-  ASSERT_TRUE(WaitUntil([&] { return FindTrayCall(tray, NIM_MODIFY, NIF_INFO, balloon); },
-                      kDeadlineMs));
-  EXPECT_EQ(balloon.hOwner, hWnd);
-  EXPECT_EQ(balloon.strInfo, L"The Running!");
-  EXPECT_EQ(balloon.strInfoTitle, L"Kaltor Client 5.0");
-
-  // A menu dismissed without a choice changes nothing. The agent has seen
-  // the dismissal once it opens the menu again.
-  HWND hMenu = OpenTrayMenu(hWnd);
-  ASSERT_NE(hMenu, nullptr) << "no popup menu";
-  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_ESCAPE, 0));
-  ASSERT_TRUE(WaitUntil([&] { return FindVisibleMenu(m_agent.GetPid()) == nullptr; }, kDeadlineMs));
-  hMenu = OpenTrayMenu(hWnd);
-  ASSERT_NE(hMenu, nullptr) << "no popup menu the second time";
-  EXPECT_FALSE(quit.IsSet());
-  EXPECT_TRUE(TrayHasIcon(hWnd, kIconId));
-  EXPECT_FALSE(m_agent.Wait(0));
-
-  // Choose the one item: "退出".
-  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_DOWN, 0));
-  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_RETURN, 0));
-  // It ends with code 0, the quit event set before its one icon was deleted.
-  ASSERT_EQ(ExitCodeWithin(m_agent, kDeadlineMs), 0) << "the agent did not end\n" << AgentLog();
-  EXPECT_TRUE(quit.IsSet());
-  std::vector<CTrayRecorder::CCall> vecDeletes;
-  for (const CTrayRecorder::CCall& call : tray.Calls()) {
-    if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
-  }
-  ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
-  EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
-  EXPECT_EQ(vecDeletes[0].nId, kIconId);
-  EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
-  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
-  // The watchdog saw the event, before or after the agent's end, and lets
-  // the agent go (it ends with either line; it never restarts here).
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        const std::string strLog = DaemonLog();
-        return strLog.find("quit event set") != std::string::npos ||
-               strLog.find("ended after the quit event") != std::string::npos;
-      },
-      kDeadlineMs))
-      << DaemonLog();
-}
-
-TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentServesOn) {
-  HWND hWnd = StartAgent();
-  ASSERT_NE(hWnd, nullptr) << AgentLog();
-  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
-  ASSERT_TRUE(WaitUntil([&] { return Serving(); }, kDeadlineMs)) << AgentLog();
-  CEventProbe quit;
-  ASSERT_TRUE(FindAgentQuitEvent(quit)) << DaemonLog();
   UINT nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
   ASSERT_NE(nTaskbarCreated, 0u);
 
@@ -229,8 +152,70 @@ TEST_F(TrayAgent, IconComesBackWithTheTaskbarAndGoesWithTheWindowWhileTheAgentSe
   EXPECT_FALSE(TrayHasIcon(hWnd, kIconId));
   EXPECT_TRUE(Serving()) << AgentLog();
   EXPECT_FALSE(m_agent.Wait(0));
-  EXPECT_FALSE(quit.IsSet());
+  EXPECT_FALSE(pQuit->IsSet());
   EXPECT_EQ(AgentLog().find("Tolvan server stopping"), std::string::npos) << AgentLog();
+}
+
+TEST_F(TrayAgent, ExitItemSetsTheQuitEventBeforeTheIconGoesAndEndsTheAgent) {
+  // The agent's icon calls come to the test's own notification area, which
+  // notes the quit event's state at each.
+  CTrayRecorder tray;
+  ASSERT_TRUE(tray.IsFrontmost());
+  HWND hWnd = StartAgent();
+  ASSERT_NE(hWnd, nullptr) << AgentLog();
+  ASSERT_TRUE(WaitUntil([&] { return TrayHasIcon(hWnd, kIconId); }, kDeadlineMs));
+  const std::unique_ptr<CNamedFlag> pQuit = FindAgentQuitEvent();
+  ASSERT_TRUE(pQuit) << DaemonLog();
+  EXPECT_FALSE(pQuit->IsSet());
+  tray.SetQuitProbe(pQuit.get());
+
+  // The icon as the agent adds it: messages come back as the tray callback,
+  // with the display title as its tip.
+  CTrayRecorder::CCall add{};
+  ASSERT_TRUE(FindTrayCall(tray, NIM_ADD, 0, add));
+  EXPECT_EQ(add.hOwner, hWnd);
+  EXPECT_EQ(add.nId, kIconId);
+  EXPECT_EQ(add.nFlags & (NIF_MESSAGE | NIF_ICON | NIF_TIP), UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(add.nCallbackMessage, kTrayCallback);
+  EXPECT_EQ(add.strTip, L"Kaltor Client 5.0");
+
+  // A left click on the icon shows the balloon.
+  ASSERT_TRUE(::PostMessageA(hWnd, kTrayCallback, kIconId, WM_LBUTTONDOWN));
+  CTrayRecorder::CCall balloon{};
+  ASSERT_TRUE(WaitUntil([&] { return FindTrayCall(tray, NIM_MODIFY, NIF_INFO, balloon); },
+                      kDeadlineMs));
+  EXPECT_EQ(balloon.hOwner, hWnd);
+  EXPECT_EQ(balloon.strInfo, L"The Running!");
+  EXPECT_EQ(balloon.strInfoTitle, L"Kaltor Client 5.0");
+
+  // Choose the menu's one item: "退出". (A menu closed without a choice:
+  // TrayText.)
+  HWND hMenu = OpenTrayMenu(hWnd);
+  ASSERT_NE(hMenu, nullptr) << "no popup menu";
+  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_DOWN, 0));
+  ASSERT_TRUE(::PostMessageA(hMenu, WM_KEYDOWN, VK_RETURN, 0));
+  // It ends with code 0, the quit event set before its one icon was deleted.
+  ASSERT_EQ(ExitCodeWithin(m_agent, kDeadlineMs), 0) << "the agent did not end\n" << AgentLog();
+  EXPECT_TRUE(pQuit->IsSet());
+  std::vector<CTrayRecorder::CCall> vecDeletes;
+  for (const CTrayRecorder::CCall& call : tray.Calls()) {
+    if (call.dwCommand == NIM_DELETE) vecDeletes.push_back(call);
+  }
+  ASSERT_EQ(vecDeletes.size(), 1u) << "the icon must be deleted once";
+  EXPECT_EQ(vecDeletes[0].hOwner, hWnd);
+  EXPECT_EQ(vecDeletes[0].nId, kIconId);
+  EXPECT_TRUE(vecDeletes[0].bQuitSet) << "the icon went before the quit event was set";
+  EXPECT_NE(AgentLog().find("Tolvan server stopped."), std::string::npos) << AgentLog();
+  // The watchdog saw the event, before or after the agent's end, and lets
+  // the agent go (it ends with either line; it never restarts here).
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const std::string strLog = DaemonLog();
+        return strLog.find("quit event set") != std::string::npos ||
+               strLog.find("ended after the quit event") != std::string::npos;
+      },
+      kDeadlineMs))
+      << DaemonLog();
 }
 
 }  // namespace

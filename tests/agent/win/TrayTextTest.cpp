@@ -15,8 +15,6 @@
 
 namespace {
 
-const char kWindowClass[] = "Kaltor Client 5.0";
-const UINT kTrayCallback = WM_USER;
 const ULONGLONG kDeadlineMs = 30000;
 
 // What the timer below saw of the menu while it was open.

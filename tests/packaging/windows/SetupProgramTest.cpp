@@ -25,7 +25,6 @@ namespace {
 
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tolvan";
-const char kWindowClass[] = "Kaltor Client 5.0";
 const unsigned kSetupDeadlineMs = 120000;
 const unsigned kAgentDeadlineMs = 30000;
 
@@ -41,16 +40,14 @@ fs::path KnownFolder(int nCsidl) {
   return fs::path(szPath);
 }
 
-// A string value under HKEY_CURRENT_USER; false when there is none.
-bool ReadUserString(const wchar_t* szKey, const wchar_t* szName, std::wstring& strValue) {
+// A string value under HKEY_CURRENT_USER; "<none>" when there is none.
+std::wstring UserString(const wchar_t* szKey, const wchar_t* szName) {
   wchar_t szData[1024] = {0};
   DWORD dwSize = sizeof(szData);
-  if (::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData, &dwSize) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  strValue = szData;
-  return true;
+  return ::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData,
+                        &dwSize) == ERROR_SUCCESS
+             ? std::wstring(szData)
+             : std::wstring(L"<none>");
 }
 
 bool UserKeyExists(const wchar_t* szKey) {
@@ -153,18 +150,11 @@ TEST_F(SetupProgram, InstallsForTheUserServesAndUninstallsWithoutATrace) {
   for (const char* szFile : kInstalledFiles) {
     EXPECT_TRUE(fs::is_regular_file(m_install / szFile)) << szFile;
   }
-  std::wstring strRun;
-  ASSERT_TRUE(ReadUserString(kRunKey, L"Tolvan", strRun)) << "no Run entry";
-  EXPECT_EQ(strRun, L"\"" + (m_install / "Tolvan.exe").wstring() + L"\"");
-  std::wstring strUninstall;
-  ASSERT_TRUE(ReadUserString(kUninstallKey, L"UninstallString", strUninstall));
-  EXPECT_EQ(strUninstall, L"\"" + (m_install / "Uninstall.exe").wstring() + L"\"");
-  std::wstring strQuiet;
-  ASSERT_TRUE(ReadUserString(kUninstallKey, L"QuietUninstallString", strQuiet));
-  EXPECT_EQ(strQuiet, strUninstall + L" /S");
-  std::wstring strName;
-  ASSERT_TRUE(ReadUserString(kUninstallKey, L"DisplayName", strName));
-  EXPECT_EQ(strName, L"Tolvan");
+  EXPECT_EQ(UserString(kRunKey, L"Tolvan"), L"\"" + (m_install / "Tolvan.exe").wstring() + L"\"");
+  const std::wstring strUninstall = L"\"" + (m_install / "Uninstall.exe").wstring() + L"\"";
+  EXPECT_EQ(UserString(kUninstallKey, L"UninstallString"), strUninstall);
+  EXPECT_EQ(UserString(kUninstallKey, L"QuietUninstallString"), strUninstall + L" /S");
+  EXPECT_EQ(UserString(kUninstallKey, L"DisplayName"), L"Tolvan");
   EXPECT_TRUE(fs::is_regular_file(m_shortcut)) << m_shortcut.string();
   // A silent install starts nothing.
   EXPECT_EQ(::FindWindowA(kWindowClass, kWindowClass), nullptr);
@@ -192,7 +182,7 @@ TEST_F(SetupProgram, InstallsForTheUserServesAndUninstallsWithoutATrace) {
   ASSERT_EQ(Uninstall(), 0) << AgentLog();
   EXPECT_EQ(ExitCodeWithin(m_agent, 0), 0) << "the uninstaller returned while the agent ran";
   EXPECT_FALSE(fs::exists(m_install));
-  EXPECT_FALSE(ReadUserString(kRunKey, L"Tolvan", strRun)) << "the Run entry stays";
+  EXPECT_EQ(UserString(kRunKey, L"Tolvan"), L"<none>") << "the Run entry stays";
   EXPECT_FALSE(UserKeyExists(kUninstallKey));
   EXPECT_FALSE(fs::exists(m_shortcut));
 }

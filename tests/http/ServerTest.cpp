@@ -233,7 +233,7 @@ bool BlockingHandler(const RequestParams& request, RequestParams& result) {
   return FakeApiHandler::Handle(request, result);
 }
 
-void StartBlocking(std::unique_ptr<CTolvanServer>& pServer) {
+void UseBlockingHandler(std::unique_ptr<CTolvanServer>& pServer) {
   g_nInside = 0;
   g_nLeft = 0;
   g_bLetGo = false;
@@ -244,7 +244,7 @@ TEST_F(ServerTest, SilentConnectionsTakeNoServingSlotAndTheBoundHolds) {
   // Two requests may be served at once; ten times as many clients say nothing.
   m_pServer = MakeServer("127.0.0.1", 0);
   m_pServer->SetServeLimits(2, 50, kMaxClosingConnections);
-  StartBlocking(m_pServer);
+  UseBlockingHandler(m_pServer);
   Start();
   std::vector<std::unique_ptr<CLoopbackClient>> vecSilent;
   for (int i = 0; i < 20; ++i) {
@@ -342,7 +342,7 @@ TEST(LogText, ControlBytesAreEscaped) {
 
 TEST_F(ServerTest, TheWholeStopKeepsToItsTime) {
   m_pServer = MakeServer("127.0.0.1", 0);
-  StartBlocking(m_pServer);
+  UseBlockingHandler(m_pServer);
   m_pServer->SetStopWait(1000);
   Start();
   CLoopbackClient client(m_nPort);

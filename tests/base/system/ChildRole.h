@@ -126,13 +126,6 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Every line it says, once it has ended.
-  std::vector<std::string> ReadAll() {
-    std::vector<std::string> vecLines;
-    for (std::string strLine; m_Process.ReadOutputLine(strLine);) vecLines.push_back(strLine);
-    EXPECT_TRUE(m_Process.Wait(60000));
-    return vecLines;
-  }
   // Starts the child in strRole; true once it says it holds what the role takes.
   bool StartHolding(const std::string& strRole) { return Start(strRole) && ReadLine() == "held"; }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }

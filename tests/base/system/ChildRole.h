@@ -21,8 +21,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace childrole {
@@ -48,12 +46,12 @@ inline std::vector<std::string> OwnArgs() {
   return vecArgs;
 }
 
-// What a child started without standard streams sees: one word per stream
-// ("none" or "some"); on Windows then whether the handle the parent named in
-// TOLVAN_TEST_CHILD_HANDLE was inherited, and the error mode.
+#ifdef _WIN32
+// What a child started without standard streams sees: one word per stream ("none" or "some"),
+// whether the handle the parent named in TOLVAN_TEST_CHILD_HANDLE was inherited, and the error
+// mode.
 inline std::string SeenStdHandles() {
   std::string strSeen;
-#ifdef _WIN32
   for (DWORD dwStd : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
     HANDLE h = ::GetStdHandle(dwStd);
     strSeen += (h == nullptr || h == INVALID_HANDLE_VALUE) ? "none " : "some ";
@@ -67,17 +65,9 @@ inline std::string SeenStdHandles() {
                           ::WaitForSingleObject(hParent, 0) == WAIT_OBJECT_0;
   strSeen += bInherited ? "inherited " : "not-inherited ";
   strSeen += (::GetErrorMode() & SEM_NOGPFAULTERRORBOX) != 0 ? "parent-mode" : "default-mode";
-#else
-  for (int nFd : {0, 1, 2}) {
-    char szTarget[256] = {};
-    const std::string strLink = "/proc/self/fd/" + std::to_string(nFd);
-    const ssize_t nLen = ::readlink(strLink.c_str(), szTarget, sizeof(szTarget) - 1);
-    strSeen += nLen > 0 && std::string(szTarget) == "/dev/null" ? "none " : "some ";
-  }
-  strSeen.pop_back();
-#endif
   return strSeen;
 }
+#endif
 
 inline void Say(const std::string& strLine) {
   std::fputs((strLine + "\n").c_str(), stdout);
@@ -100,13 +90,12 @@ inline int RunRole(const std::string& strRole) {
   } else if (strKind == "wait") {
     Say("ready");
     WaitForEndOfInput();
-  } else if (strKind == "env") {
-    std::string strValue;
-    Say(GetEnvVar(strArg.c_str(), strValue) ? "=" + strValue : "unset");
   } else if (strKind == "args") {
     for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+#ifdef _WIN32
   } else if (strKind == "std") {
     WriteFile(strArg, SeenStdHandles());  // no standard output to say it on
+#endif
   } else {
     return strKind == "exit" ? std::atoi(strArg.c_str()) : 99;
   }
@@ -123,12 +112,11 @@ struct CChildHook {
   }
 };
 
-// A child of the test executable in a role, its standard input and output
-// piped to this process; vecEnv (the role added) is its whole environment.
+// A child of the test executable in a role, its standard input and output piped to this process.
 class CChild {
 public:
-  bool Start(const std::string& strRole, std::vector<std::string> vecArgs = {},
-             std::vector<std::string> vecEnv = GetProcessEnvironment()) {
+  bool Start(const std::string& strRole, std::vector<std::string> vecArgs = {}) {
+    std::vector<std::string> vecEnv = GetProcessEnvironment();
     vecEnv.push_back("TOLVAN_TEST_CHILD=" + strRole);
     vecArgs.insert(vecArgs.begin(), SelfPath());
     return m_Process.Start(vecArgs[0].c_str(), vecArgs, &vecEnv,
@@ -138,13 +126,6 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Every line it says, once it has ended.
-  std::vector<std::string> ReadAll() {
-    std::vector<std::string> vecLines;
-    for (std::string strLine; m_Process.ReadOutputLine(strLine);) vecLines.push_back(strLine);
-    EXPECT_TRUE(m_Process.Wait(60000));
-    return vecLines;
-  }
   // Starts the child in strRole; true once it says it holds what the role takes.
   bool StartHolding(const std::string& strRole) { return Start(strRole) && ReadLine() == "held"; }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
@@ -153,14 +134,6 @@ public:
 private:
   CProcess m_Process;
 };
-
-// A lock name of its own for each call, so that parallel runs (and Windows'
-// session-wide names) never meet.
-inline std::string UniqueName(const char* szWhat) {
-  static int s_nCounter = 0;
-  return std::string("tolvan_test_") + szWhat + "_" + std::to_string(GetCurrentPid()) + "_" +
-         std::to_string(++s_nCounter);
-}
 
 // Points the per-user lock directory (POSIX) at a fresh temporary directory
 // for the life of the fixture; children inherit it.

@@ -13,7 +13,6 @@
 #include "base/system/KeyProbe.h"
 #include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -29,15 +28,6 @@ class CProbeTestStore {
   bool Add(const CertDer& vDer) {
     m_vecSerials.push_back(CertSerialText(vDer));
     return InstallUserCert(vDer);
-  }
-  // A file of any content in the store directory: its full path ("" where the
-  // store is not a directory).
-  std::string AddFile(const CertDer& vBytes, const std::string& strName) {
-    const std::string strDir = UserCertStoreDir();
-    if (strDir.empty()) return std::string();
-    std::filesystem::create_directories(strDir);
-    WriteFile(strDir + "/" + strName, std::string(vBytes.begin(), vBytes.end()));
-    return strDir + "/" + strName;
   }
 
  private:
@@ -134,21 +124,4 @@ TEST(KeyProbe, KeyUsageRuleAndSerialText) {
   // An empty store has no key: every certificate added was removed again.
   CProbeTestStore empty;
   EXPECT_EQ("", ProbeUserKey());
-}
-
-TEST(KeyProbe, StoreFilesThatAreNotCertificatesAreReportedAndSkipped) {
-  CProbeTestStore store;
-  ASSERT_TRUE(store.Ok());
-  const std::string strJunk = store.AddFile({'n', 'o', 't', ' ', 'a', ' ', 'c', 'e', 'r', 't'}, "a.cer");
-  if (ProbeUserKeyEx().m_nTokens == emKeyProbeNoTokenPart) GTEST_SKIP() << "no store files here";
-  ASSERT_FALSE(strJunk.empty());
-  const std::string strCut = store.AddFile(
-      CertDer(kCertDigitalSignature.begin(), kCertDigitalSignature.end() - 1), "b.cer");
-  ASSERT_TRUE(store.Add(kCertKeyEnciphermentOnly));
-
-  const CKeyProbeResult result = ProbeUserKeyEx();
-  EXPECT_EQ("22", result.m_strSerial);
-  EXPECT_EQ((std::vector<std::string>{strJunk, strCut}), result.m_vecNotCerts);
-  // No module is configured: the tokens add nothing and say why.
-  EXPECT_EQ(emKeyProbeNoModule, result.m_nTokens);
 }

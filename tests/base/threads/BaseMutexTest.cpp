@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -36,20 +35,4 @@ TEST(BaseMutex, OwnerMayEnterAgainAndMustLeaveAsOften) {
     EXPECT_EQ(TryFromAnotherThread(mutex), 16);
   }
   EXPECT_EQ(TryFromAnotherThread(mutex), 0);
-}
-
-TEST(BaseMutex, SerialisesThreads) {
-  CBaseMutex mutex;
-  long nCounter = 0;
-  std::vector<std::thread> vecThreads;
-  for (int i = 0; i < 4; ++i) {
-    vecThreads.emplace_back([&] {
-      for (int j = 0; j < 20000; ++j) {
-        CAutoMutexT<CBaseMutex> guard(mutex);
-        ++nCounter;
-      }
-    });
-  }
-  for (std::thread& t : vecThreads) t.join();
-  EXPECT_EQ(nCounter, 80000);
 }

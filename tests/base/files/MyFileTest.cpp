@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
-#include "base/system/ExePath.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
@@ -58,22 +56,6 @@ TEST(MyFileNames, SplitsAndOverlongPartsAreRefused) {
   f.SetFullName(strMax.c_str());
   f.GetFullName(szOut);
   EXPECT_EQ(std::string(szOut), strMax);
-}
-
-TEST_F(MyFileTest, SetFilePathCreatesLevelsAndEmptyIsTheExecutablesDirectory) {
-  CMyFile f;
-  f.SetFilePath((P("one") + kSep + "two" + kSep).c_str());
-  char szBuf[CMyFile::kMaxFullName];
-  f.GetFilePath(szBuf);
-  EXPECT_EQ(std::string(szBuf), P("one") + kSep + "two");
-  EXPECT_TRUE(CMyFile::DirIsExist(szBuf));
-
-  char szExe[CMyFile::kMaxFullName];
-  ASSERT_TRUE(GetExePath(szExe, sizeof(szExe)));
-  *std::strrchr(szExe, GetExePathSeparator()) = '\0';
-  f.SetFilePath("");
-  f.GetFilePath(szBuf);
-  EXPECT_STREQ(szBuf, szExe);
 }
 
 TEST_F(MyFileTest, MakeDirectorySplitsWhereTheSystemDoes) {

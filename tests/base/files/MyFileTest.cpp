@@ -79,7 +79,7 @@ TEST_F(MyFileTest, OpenReadAndWriteWithinTheBuffer) {
   EXPECT_TRUE(CMyFile::FileIsExist(strFull.c_str()));
   EXPECT_FALSE(CMyFile(P("missing.txt").c_str()).OpenFile(CMyFile::kModeIn));
   CMyFile t;
-  t.SetFilePath(m_dir.Str().c_str());
+  t.SetFilePath((m_dir.Str() + kSep).c_str());  // a trailing separator too
   ASSERT_TRUE(t.OpenFile(CMyFile::kModeOut | CMyFile::kModeBinary));
   unsigned char buf[140] = {'h', 'i'};
   EXPECT_TRUE(t.WriteToFile(buf, 140));

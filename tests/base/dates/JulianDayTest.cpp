@@ -23,42 +23,33 @@ void ExpectMatchesReference(int64_t nJulian) {
 
 }  // namespace
 
-TEST(JulianDay, EveryDayOfTwelveCenturiesAndRandomDaysRoundTrip) {
-  // 1500-01-01 .. 2700-01-01, every day: covers all leap-year cases.
+// Every day of twelve centuries (all leap-year cases) and random days over the whole range split
+// into the reference's calendar day and back; any (day, month, year) triple rolls into range.
+TEST(JulianDay, DaysSplitAndJoinLikeTheReferenceAndTheEndsClamp) {
   for (int64_t j = civil_ref::Julian(1500, 1, 1); j <= civil_ref::Julian(2700, 1, 1); ++j) {
     ExpectMatchesReference(j);
     if (testing::Test::HasFatalFailure()) return;
   }
-  std::mt19937 rng(20261204);
-  std::uniform_int_distribution<int64_t> dist(kMinJulianDay, kMaxJulianDay);
-  for (int k = 0; k < 200000; ++k) {
-    ExpectMatchesReference(dist(rng));
-    if (testing::Test::HasFatalFailure()) return;
-  }
-  for (int64_t j : {int64_t{0}, int64_t{1}, int64_t{68569}, int64_t{kMaxJulianDay} - 1,
-                    int64_t{kMaxJulianDay}}) {
-    ExpectMatchesReference(j);
-  }
-}
-
-TEST(JulianDay, OutOfRangeDaysAndMonthsRollAndTheEndsClamp) {
-  // Any in-range triple: the day is an offset from the first of the month.
   std::mt19937 rng(7);
+  std::uniform_int_distribution<int64_t> dist(kMinJulianDay, kMaxJulianDay);
   std::uniform_int_distribution<int> years(-4000, 100000), months(-100, 100), days(-1000, 1000);
   for (int k = 0; k < 100000; ++k) {
+    ExpectMatchesReference(dist(rng));
+    if (testing::Test::HasFatalFailure()) return;
+    // The day is an offset from the first of the month.
     const int y = years(rng), m = months(rng), d = days(rng);
     int64_t nYearCarry = (m - 1) / 12;
     if ((m - 1) % 12 < 0) --nYearCarry;
     const int64_t want = civil_ref::Julian(y + nYearCarry, m - 12 * nYearCarry, 1) + d - 1;
     ASSERT_EQ(JulianFromCivil(d, m, y), want) << y << "/" << m << "/" << d;
   }
+  ExpectMatchesReference(kMaxJulianDay);
   // Known days pin the reference calendar itself.
   EXPECT_EQ(JulianFromCivil(1, 1, 2000), 2451545);
   EXPECT_EQ(JulianFromCivil(24, 11, -4713), 0);
   EXPECT_EQ(CivilFromJulian(2415021).nDayOfWeek, 1);  // 1 January 1900, a Monday
   EXPECT_EQ(JulianFromCivil(INT_MIN, INT_MIN, INT_MIN), kMinJulianDay);
   EXPECT_EQ(JulianFromCivil(INT_MAX, INT_MAX, INT_MAX), kMaxJulianDay);
-  EXPECT_EQ(ClampJulianDay(int64_t{1} << 40), kMaxJulianDay);
   const CCivilDate c = CivilFromJulian(-5);
   EXPECT_TRUE(c.nYear == -4713 && c.nMonth == 11 && c.nDay == 24);
 }

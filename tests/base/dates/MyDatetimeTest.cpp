@@ -18,60 +18,15 @@ void ExpectDatetime(const CMyDatetime& t, int y, int mo, int d, int h, int mi, i
 
 }  // namespace
 
-TEST(MyDatetime, FormatTable) {
-  struct Case {
-    CMyDatetime value;
-    const char* pattern;
-    const char* want;
-  } const cases[] = {
-      // The log line stamp and the HTTP Date header.
-      {{2026, 12, 4, 14, 55, 16, 123}, "%Y-%M-%D %H:%U:%S.%R", "2026-12-04 14:55:16.123"},
-      {{1994, 11, 6, 8, 49, 37, 0}, "%w, %D %m %Y %H:%U:%S GMT", "Sun, 06 Nov 1994 08:49:37 GMT"},
-      {{2026, 1, 2, 9, 5, 7, 45}, "%h:%u:%s.%r", "09:05:07.045"},
-      // Date codes still work, unknown pairs and a trailing '%' vanish.
-      {{2026, 12, 4, 1, 2, 3, 4}, "%N %W %l %y %Q%%", "December Friday F 26 "},
-  };
-  for (const Case& c : cases) EXPECT_EQ(c.value.Format(c.pattern), c.want) << c.pattern;
-  // Through a base reference the virtual Format still knows the time codes.
-  const CMyDatetime t(2026, 12, 4, 14, 55, 16, 123);
-  EXPECT_EQ(static_cast<const CMyDate&>(t).Format("%H:%U"), "14:55");
-}
-
-TEST(MyDatetime, FieldsAndStampsNormalise) {
-  ExpectDatetime(CMyDatetime(), 1900, 1, 1, 0, 0, 0, 0);
-  ExpectDatetime(CMyDatetime(2024, 1, 1, 25, 0, 0, 0), 2024, 1, 2, 1, 0, 0, 0);
+TEST(MyDatetime, FieldsCarryAndUnitAndDateArithmeticKeepTheRest) {
+  // Fields out of range carry, negative ones borrow, extreme ones do not overflow.
   ExpectDatetime(CMyDatetime(2024, 1, 1, 0, 0, 0, -1001), 2023, 12, 31, 23, 59, 58, 999);
-  ExpectDatetime(CMyDatetime(2024, 13, 32, 0, 0, 0, 86400000), 2025, 2, 2, 0, 0, 0, 0);
-  // Extreme fields do not overflow.
   const CMyDatetime big(2024, 1, 1, 2147483647, 2147483647, 2147483647, 2147483647);
   EXPECT_TRUE(big.Year() >= 2024 && big.Hour() < 24);
   const int kMin = -2147483647 - 1;
   const CMyDatetime small(2024, 1, 1, kMin, kMin, kMin, kMin);
   EXPECT_TRUE(small.Year() <= 2024 && small.Hour() >= 0);
 
-  // A stamp is normalised in place: time fields and the day carry, the month stays.
-  CMyTimeStamp stamp(2024, 14, 1, 23, 59, 59, 1000);
-  CMyDatetime u(stamp);
-  ExpectDatetime(u, 2025, 2, 2, 0, 0, 0, 0);
-  EXPECT_TRUE(stamp.nMonth == 14 && stamp.nDay == 2 && stamp.nHour == 0 && stamp.nMilliSecond == 0);
-}
-
-TEST(MyDatetime, ParseTextAndCopies) {
-  CMyDatetime log(std::string("2026/12/04 14:55:16.123"));
-  ExpectDatetime(log, 2026, 12, 4, 14, 55, 16, 123);
-  EXPECT_TRUE(log.TimeSeparator() == '.' && log.DateSeparator() == '/');
-  CMyDatetime bad(2020, 1, 1, 1, 1, 1, 1);
-  bad = "not a date";
-  ExpectDatetime(bad, 1900, 1, 1, 0, 0, 0, 0);
-  const CMyDatetime v(2024, 2, 29, 23, 59, 59, 999);
-  EXPECT_TRUE(CMyDatetime(v.Format("%Y-%M-%D %H:%U:%S:%R")) == v);
-
-  // Copies keep the value, not the separators read.
-  CMyDatetime copy(log);
-  EXPECT_TRUE(copy == log && copy.TimeSeparator() == '\0');
-}
-
-TEST(MyDatetime, UnitAndDateArithmeticKeepTheRest) {
   CMyDatetime t(2024, 2, 28, 23, 59, 59, 999);
   t.AddMilliSec(1);
   ExpectDatetime(t, 2024, 2, 29, 0, 0, 0, 0);
@@ -79,8 +34,8 @@ TEST(MyDatetime, UnitAndDateArithmeticKeepTheRest) {
   ExpectDatetime(t, 2024, 2, 28, 22, 49, 0, 0);
   // The extreme counts: no overflow, exact result.
   t = CMyDatetime(2024, 1, 1, 0, 0, 0, 0);
-  t.DevMilliSec(-2147483647 - 1);
-  t.AddMilliSec(-2147483647 - 1);
+  t.DevMilliSec(kMin);
+  t.AddMilliSec(kMin);
   t.AddHour(2147483647);
   t.DevHour(2147483647);
   ExpectDatetime(t, 2024, 1, 1, 0, 0, 0, 0);

@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "LoopbackPair.h"
 
 TEST(BaseSocket, CleanupThenNewSocketStartsTheLibraryAgain) {
@@ -31,20 +29,6 @@ TEST(BaseSocket, NoHandleFailsWithoutSystemCalls) {
   EXPECT_FALSE(server.Accept().IsValidSocket());
   sock.CloseSocket();
   EXPECT_EQ(4242, SockLastError());
-}
-
-TEST(BaseSocket, CopiesNameOneSocketAndCloseNothing) {
-  auto pair = MakeLoopbackPair();
-  {
-    CTcpSocket copy(pair->client), assigned;
-    assigned = copy;
-  }
-  // Both copies are gone; the socket still carries data.
-  EXPECT_EQ(2, pair->client.Send("hi", 2));
-  char szBuf[2];
-  unsigned nDone = 0;
-  EXPECT_TRUE(pair->peer.Receive_n(szBuf, 2, nDone));
-  EXPECT_EQ(0, std::memcmp(szBuf, "hi", 2));
 }
 
 TEST(BaseSocket, HostQueriesAppendToTheirLists) {

@@ -5,22 +5,19 @@
 #include <chrono>
 #include <thread>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 LoopbackPair::~LoopbackPair() {
   client.CloseSocket();
   peer.CloseSocket();
   server.CloseSocket();
 }
 
-std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes, bool bClientBlocking) {
+std::unique_ptr<LoopbackPair> MakeLoopbackPair(bool bStallingClient) {
   auto pair = std::make_unique<LoopbackPair>();
   EXPECT_TRUE(pair->server.CreateSocket(false));
   EXPECT_TRUE(pair->client.CreateSocket(false));
-  if (nBufBytes > 0) {
+  if (bStallingClient) {
     // Set on the listener before listening: the accepted socket inherits it.
+    const int nBufBytes = 4096;
     EXPECT_EQ(0, pair->server.SetSockOpt(SOCK_SOL_SOCKET, SOCK_SO_RCVBUF, &nBufBytes,
                                          sizeof nBufBytes));
     EXPECT_EQ(0, pair->client.SetSockOpt(SOCK_SOL_SOCKET, SOCK_SO_SNDBUF, &nBufBytes,
@@ -31,9 +28,7 @@ std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes, bool bClientBlocki
   EXPECT_TRUE(pair->client.Connect("127.0.0.1", LocalPort(pair->server)));
   pair->peer = pair->server.Accept();
   EXPECT_TRUE(pair->peer.IsValidSocket());
-  if (!bClientBlocking) {
-    EXPECT_TRUE(pair->client.SetBlockMode(false));
-  }
+  EXPECT_TRUE(!bStallingClient || pair->client.SetBlockMode(false));
   return pair;
 }
 
@@ -54,13 +49,4 @@ bool WaitPending(SocketHandle hSocket, long nBytes) {
     std::this_thread::yield();
   }
   return true;
-}
-
-bool RunningUnderWine() {
-#ifdef _WIN32
-  const HMODULE hNtdll = GetModuleHandleA("ntdll.dll");
-  return hNtdll != nullptr && GetProcAddress(hNtdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
 }

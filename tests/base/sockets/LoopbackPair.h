@@ -14,15 +14,12 @@ struct LoopbackPair {
   ~LoopbackPair();
 };
 
-// nBufBytes > 0 shrinks the client's send and the peer's receive buffer, so that a peer that
-// does not read stalls the sender soon.
-std::unique_ptr<LoopbackPair> MakeLoopbackPair(int nBufBytes = 0, bool bClientBlocking = true);
+// bStallingClient shrinks the client's send and the peer's receive buffer and makes the client
+// non-blocking, so that a peer that does not read stalls the sender soon.
+std::unique_ptr<LoopbackPair> MakeLoopbackPair(bool bStallingClient = false);
 
 // The port a socket is bound to (0 when it is not bound).
 unsigned short LocalPort(const CBaseSocket& sock);
 
 // Spins (yielding) until the socket has exactly nBytes unread; fails the test after 20 s.
 bool WaitPending(SocketHandle hSocket, long nBytes);
-
-// True when the test runs as a Windows program under Wine.
-bool RunningUnderWine();

@@ -16,28 +16,6 @@ TEST(TcpServerSocket, PortInUseThrowsBindMessage) {
   first.CloseSocket();
 }
 
-TEST(TcpServerSocket, NonBlockingListenerAcceptsNonBlockingConnections) {
-  CTcpServerSocket server(0, 5, "127.0.0.1", false);
-  ASSERT_TRUE(server.SetBlockMode(false));
-  // Nothing pending: no socket, and the error only means "try again".
-  EXPECT_FALSE(server.Accept().IsValidSocket());
-  EXPECT_FALSE(CTcpServerSocket::HasAcceptError());
-
-  CTcpSocket client(true);
-  ASSERT_TRUE(client.Connect("127.0.0.1", LocalPort(server)));
-  ASSERT_GT(server.CanReceive(5, 0), 0);
-  CTcpSocket accepted = server.Accept();
-  ASSERT_TRUE(accepted.IsValidSocket());
-  // It inherited the non-blocking mode: a read with no data returns at once.
-  char szBuf[4];
-  EXPECT_EQ(-1, accepted.Receive(szBuf, sizeof szBuf));
-  EXPECT_EQ(SOCK_ERR_WOULD_BLOCK, SockLastError());
-  EXPECT_FALSE(CTcpSocket::HasSocketErr());
-  accepted.CloseSocket();
-  client.CloseSocket();
-  server.CloseSocket();
-}
-
 TEST(TcpServerSocket, AcceptedPeerIsCheckedAgainstAllowOrRejectList) {
   auto pair = MakeLoopbackPair();
   std::string strPeer;

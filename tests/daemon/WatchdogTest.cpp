@@ -12,26 +12,21 @@
 
 namespace {
 
-// The restart history: junk is skipped, the text round-trips, only the window
-// stays (ticks from another boot, later than now, go), and the back-off
-// doubles up to its cap.
+// The restart history: junk is skipped, only the window stays (ticks later
+// than now, from another boot, go), and the back-off doubles up to its cap.
+// (The history passed on from one watchdog to the next: WatchdogProcess.)
 TEST(WatchdogHistory, ParsePruneAndBackoff) {
-  EXPECT_TRUE(ParseRestartHistory("").empty());
   EXPECT_EQ(ParseRestartHistory("5,x,,12,-3,99999999999999999999,7"),
             (std::vector<uint64_t>{5, 12, 7}));
-  std::vector<uint64_t> vec = {1, 20, 300};
-  EXPECT_EQ(ParseRestartHistory(FormatRestartHistory(vec)), vec);
-  vec = {1000, 5000, 9000, 10000, 20000};
+  std::vector<uint64_t> vec = {1000, 5000, 9000, 10000, 20000};
   PruneRestartHistory(vec, 10000, 5001);
   EXPECT_EQ(vec, (std::vector<uint64_t>{5000, 9000, 10000}));
 
   CWatchdogPolicy policy;
   policy.m_dwFirstBackoffMs = 500;
   policy.m_dwMaxBackoffMs = 3000;
-  EXPECT_EQ(RestartBackoffMs(policy, 0), 500u);
   EXPECT_EQ(RestartBackoffMs(policy, 2), 2000u);
-  EXPECT_EQ(RestartBackoffMs(policy, 3), 3000u);  // capped
-  EXPECT_EQ(RestartBackoffMs(policy, 60), 3000u);
+  EXPECT_EQ(RestartBackoffMs(policy, 60), 3000u);  // capped
 }
 
 // The fake agent (FakeAgent.cpp) installed as the agent, beside the watchdog.

@@ -130,22 +130,7 @@ TEST_F(KeyWatchE2E, TokenPresentAtStartIsInitialisedByTheFirstPass) {
   EXPECT_LT(std::chrono::steady_clock::now() - tStop, std::chrono::milliseconds(kDeadlineMs));
 }
 
-// Removal and putting back: TokenPulledDuringSignatures.
-TEST_F(KeyWatchE2E, SwappedTokenCommitsTheNewKey) {
-  ASSERT_TRUE(s_pTokens->Insert("A"));
-  StartServer(100);
-  ASSERT_TRUE(SignsWithin(kDeadlineMs));
-
-  ASSERT_TRUE(s_pTokens->Remove("A"));
-  ASSERT_TRUE(s_pTokens->Insert("B"));
-  ASSERT_TRUE(WaitUntil([&] { return s_pTokens->HasSerial("B", getLastKeySerial()); }, kDeadlineMs));
-  const Answer answer = Sign("signed by B");
-  ASSERT_EQ("0", answer.m_strReturn);
-  EXPECT_TRUE(OpensslVerifies("B", "signed by B", answer.m_strOut));
-  EXPECT_FALSE(OpensslVerifies("A", "signed by B", answer.m_strOut));
-}
-
-TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesAndRecovers) {
+TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesRecoversAndASwapCommitsTheNewKey) {
   ASSERT_TRUE(s_pTokens->Insert("A"));
   StartServer(100);
   ASSERT_TRUE(SignsWithin(kDeadlineMs));
@@ -181,6 +166,15 @@ TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesAndRecovers) {
 
   ASSERT_TRUE(s_pTokens->Insert("A"));
   ASSERT_TRUE(SignsWithin(kDeadlineMs));
+
+  // Swapped for another token between two passes.
+  ASSERT_TRUE(s_pTokens->Remove("A"));
+  ASSERT_TRUE(s_pTokens->Insert("B"));
+  ASSERT_TRUE(WaitUntil([&] { return s_pTokens->HasSerial("B", getLastKeySerial()); }, kDeadlineMs));
+  const Answer answer = Sign("signed by B");
+  ASSERT_EQ("0", answer.m_strReturn);
+  EXPECT_TRUE(OpensslVerifies("B", "signed by B", answer.m_strOut));
+  EXPECT_FALSE(OpensslVerifies("A", "signed by B", answer.m_strOut));
 }
 
 TEST_F(KeyWatchE2E, ModuleProblemsAndStrayFilesAreLoggedOncePerChange) {

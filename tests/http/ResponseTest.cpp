@@ -45,7 +45,6 @@ TEST(Response, ExactBytes) {
   const std::string strOdd = std::string("a\"b\\c\r\n\xC4\xE3", 9) + std::string("\0z", 2);
   const std::pair<RequestParams, std::string> kCases[] = {
       {{}, "{}"},
-      {{{"return", "0"}, {"outData", "AB"}}, "{\"outData\":\"AB\",\"return\":\"0\"}"},
       {{{"return", "0"}, {"alpha", "a"}, {"Zeta", "Z"}},
        "{\"Zeta\":\"Z\",\"alpha\":\"a\",\"return\":\"0\"}"},
       {{{"v", strOdd}}, "{\"v\":\"" + strOdd + "\"}"},

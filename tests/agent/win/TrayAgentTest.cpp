@@ -7,12 +7,20 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "agent/AgentHost.h"
+#include "base/system/NamedFlag.h"
 #include "tests/agent/AgentInstall.h"
 #include "tests/agent/win/AgentWindows.h"
 
@@ -20,6 +28,135 @@ namespace {
 
 const UINT kIconId = 0;
 const unsigned kDeadlineMs = 30000;
+const char kTrayClass[] = "Shell_TrayWnd";
+
+// True when the notification area holds an icon (hWnd, nId): it accepts a
+// modification of that icon which changes nothing.
+bool TrayHasIcon(HWND hWnd, UINT nId) {
+  NOTIFYICONDATAA nid{};
+  nid.cbSize = sizeof(nid);
+  nid.hWnd = hWnd;
+  nid.uID = nId;
+  return ::Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
+}
+
+// The head of the icon data as Wine's shell sends it to the notification
+// area (the icon's bitmap follows).
+struct CWineNotifyData {
+  LONG hWnd;
+  UINT uID;
+  UINT uFlags;
+  UINT uCallbackMessage;
+  WCHAR szTip[128];
+  DWORD dwState;
+  DWORD dwStateMask;
+  WCHAR szInfo[256];
+  UINT uTimeout;
+  WCHAR szInfoTitle[64];
+};
+
+// A notification area of the test's own: a "Shell_TrayWnd" window above the
+// desktop's, which gets the icon calls (in the form Wine's shell sends them)
+// of programs started after it. It keeps the icons as the shell does and
+// records every call, with the state of a quit event when it came in.
+class CTrayRecorder {
+ public:
+  struct CCall {
+    DWORD dwCommand;  // NIM_ADD, NIM_MODIFY, NIM_DELETE, ...
+    HWND hOwner;
+    UINT nId;
+    UINT nFlags;  // NIF_*
+    UINT nCallbackMessage;
+    std::wstring strTip;
+    std::wstring strInfo;       // balloon text
+    std::wstring strInfoTitle;  // balloon title
+    bool bQuitSet;  // the quit event (SetQuitProbe) was set when it came
+  };
+
+  CTrayRecorder() {
+    m_hReady = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_thread = std::thread([this] { Run(); });
+    ::WaitForSingleObject(m_hReady, INFINITE);
+  }
+  ~CTrayRecorder() {
+    HWND hWnd = m_hWnd.load();
+    if (hWnd != nullptr) ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    m_thread.join();
+    ::CloseHandle(m_hReady);
+  }
+  CTrayRecorder(const CTrayRecorder&) = delete;
+  CTrayRecorder& operator=(const CTrayRecorder&) = delete;
+
+  // True when the window exists and is the one the shell's calls find.
+  bool IsFrontmost() const {
+    HWND hWnd = m_hWnd.load();
+    return hWnd != nullptr && ::FindWindowExA(nullptr, nullptr, kTrayClass, nullptr) == hWnd;
+  }
+  // The event whose state each later call records.
+  void SetQuitProbe(const CNamedFlag* pProbe) { m_pQuit = pProbe; }
+  std::vector<CCall> Calls() const {
+    std::lock_guard<std::mutex> guard(m_mtx);
+    return m_vecCalls;
+  }
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pSelf = reinterpret_cast<CTrayRecorder*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    if (nMsg == WM_COPYDATA && pSelf != nullptr && lParam != 0) {
+      return pSelf->OnCall(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    }
+    if (nMsg == WM_DESTROY) ::PostQuitMessage(0);
+    return ::DefWindowProcA(hWnd, nMsg, wParam, lParam);
+  }
+
+  void Run() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = kTrayClass;
+    ::RegisterClassA(&wc);
+    HWND hWnd = ::CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kTrayClass, "", WS_POPUP, 0,
+                                  0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    if (hWnd != nullptr) ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_hWnd = hWnd;
+    ::SetEvent(m_hReady);
+    if (hWnd == nullptr) return;
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+    m_hWnd = nullptr;
+  }
+
+  LRESULT OnCall(const COPYDATASTRUCT& cds) {
+    if (cds.lpData == nullptr || cds.cbData < sizeof(CWineNotifyData)) return FALSE;
+    CWineNotifyData data;
+    std::memcpy(&data, cds.lpData, sizeof(data));
+    const CNamedFlag* pQuit = m_pQuit.load();
+    CCall call{static_cast<DWORD>(cds.dwData),
+               reinterpret_cast<HWND>(static_cast<ULONG_PTR>(static_cast<ULONG>(data.hWnd))),
+               data.uID,
+               data.uFlags,
+               data.uCallbackMessage,
+               std::wstring(data.szTip, wcsnlen(data.szTip, 128)),
+               std::wstring(data.szInfo, wcsnlen(data.szInfo, 256)),
+               std::wstring(data.szInfoTitle, wcsnlen(data.szInfoTitle, 64)),
+               pQuit != nullptr && pQuit->IsSet()};
+    std::lock_guard<std::mutex> guard(m_mtx);
+    m_vecCalls.push_back(call);
+    const std::pair<HWND, UINT> key(call.hOwner, call.nId);
+    const bool bKnown = m_setIcons.count(key) != 0;
+    if (call.dwCommand == NIM_ADD) return !bKnown && m_setIcons.insert(key).second;
+    if (call.dwCommand == NIM_DELETE) m_setIcons.erase(key);
+    return call.dwCommand == NIM_DELETE || call.dwCommand == NIM_MODIFY ? bKnown : TRUE;
+  }
+
+  std::thread m_thread;
+  std::atomic<HWND> m_hWnd{nullptr};
+  HANDLE m_hReady = nullptr;
+  std::atomic<const CNamedFlag*> m_pQuit{nullptr};
+  mutable std::mutex m_mtx;
+  std::vector<CCall> m_vecCalls;
+  std::set<std::pair<HWND, UINT>> m_setIcons;
+};
 
 // The first call of the given command to the recorder whose flags hold
 // nFlags; the test's own probes carry no flags.
@@ -68,10 +205,16 @@ class TrayAgent : public CAgentInstall {
   }
 
   // Waits for the watchdog to watch the agent, then finds the agent's quit
-  // event, which was made before the watchdog started.
+  // event, made before the watchdog started: "vex50_quit_flag" and the tick
+  // count of its creation, the newest tick first (it comes late in the start).
   std::unique_ptr<CNamedFlag> FindAgentQuitEvent() {
     if (!DaemonSays("watching process", kDeadlineMs)) return nullptr;
-    return FindQuitEvent(m_nStartTick, ::GetTickCount64());
+    for (ULONGLONG n = ::GetTickCount64() + 1; n-- > m_nStartTick;) {
+      const std::string strName = "vex50_quit_flag" + std::to_string(n);
+      auto pFlag = std::make_unique<CNamedFlag>(strName.c_str(), CNamedFlag::emOpenExisting);
+      if (pFlag->IsValid()) return pFlag;
+    }
+    return nullptr;
   }
 
   // Clicks the tray icon with the right button, as the notification area
@@ -128,8 +271,7 @@ TEST_F(TrayAgent, HiddenToolWindowOwnsTheTrayIconWhileTheAgentServes) {
   ASSERT_NE(nFirst, std::string::npos) << strDaemon;
   EXPECT_EQ(strDaemon.find("watching process", nFirst + 1), std::string::npos) << strDaemon;
 
-  UINT nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
-  ASSERT_NE(nTaskbarCreated, 0u);
+  const UINT nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
 
   // The notification area lost the icon (as when Explorer restarts) and says
   // it is back: the agent adds the icon again.

@@ -38,8 +38,8 @@ class CardDoubleTest : public ::testing::Test {
   }
   // The double's switches for one function (see PkiCardDouble.h).
   void Switch(const char* szFunction, int nFail, bool bOverreport = false,
-              void (*pfnHook)(void*) = nullptr, void* pArg = nullptr) const {
-    m_pfnSwitch(szFunction, nFail, bOverreport ? 1 : 0, pfnHook, pArg);
+              void (*pfnHook)() = nullptr) const {
+    m_pfnSwitch(szFunction, nFail, bOverreport ? 1 : 0, pfnHook);
   }
   // Writes the key label file of the temporary configuration directory.
   void WriteKeyLabelFile(const std::string& strContent) const;

@@ -8,10 +8,10 @@
 //   pkiGetSignature         "SIG(" + label + "," + algo + "):" + data, which
 //                           pkiVerifySignature accepts
 //   pkiSealEnvelope         "ENV" + algo digit + ":" + data (pkiOpenEnvelope)
-//   pkiGenerateRandom       byte i = (i * 37 + 11) & 0xFF
+//   pkiGenerateRandom       bytes 0x5a
 //   pkiHashData             FNV-1a 64 of the data, first byte xor algorithm
 //   pkiSymmCryptData        encrypt: "E" + data xor key; decrypt: reverse
-// Password "1234" only. Token functions need pkiInit and fail after pkiEnd.
+// Password "1234" only.
 // An output longer than the capacity is never written:
 // DBL_ERR_BUFFER_TOO_SMALL with the needed length.
 
@@ -25,7 +25,6 @@ extern "C" {
 enum emDoubleResult {
   DBL_ERR_INVALID_ARG = -3000002,
   DBL_ERR_BUFFER_TOO_SMALL = -3000003,
-  DBL_ERR_NOT_INITIALISED = -3000004,
   DBL_ERR_PIN_INCORRECT = -3000009,
   DBL_ERR_BAD_BASE64 = -3000016,
   DBL_ERR_BAD_CERT = -3000017,
@@ -35,10 +34,10 @@ enum emDoubleResult {
 
 // From now on the named function fails with nFail (0: it works), reports one
 // byte more than the capacity it was given as produced when bOverreport (it
-// writes nothing beyond the capacity), and calls pfnHook(pArg) when entered.
-// A null szFunction forgets every switch and closes the library.
+// writes nothing beyond the capacity), and calls pfnHook when entered.
+// A null szFunction forgets every switch.
 typedef void (*PFN_dblSwitch)(const char* szFunction, int nFail, int bOverreport,
-                              void (*pfnHook)(void*), void* pArg);
+                              void (*pfnHook)());
 // The recorded calls, one line each, *pnLen bytes valid until the next call;
 // then forgets them when bClear.
 typedef const char* (*PFN_dblCallLog)(int bClear, size_t* pnLen);

@@ -50,10 +50,10 @@ inline int Open(const char* szLabel, const char* szPin, const Bytes& envelope, B
     return pkiOpenEnvelope(szLabel, szPin, static_cast<uint32_t>(envelope.size()), envelope.data(), p);
   });
 }
-// The certificate under szLabel, in a buffer of nCapacity bytes.
-inline int ReadLabel(const char* szLabel, Bytes& der, size_t nCapacity = 4096) {
-  der.assign(nCapacity, 0);
-  uint32_t nLen = static_cast<uint32_t>(nCapacity);
+// The certificate under szLabel, in a 4,096-byte buffer.
+inline int ReadLabel(const char* szLabel, Bytes& der) {
+  der.assign(4096, 0);
+  uint32_t nLen = 4096;
   const int nResult = pkiReadLabel(szLabel, 1, der.data(), &nLen);
   der.resize(nResult == PKI_OK ? nLen : 0);
   return nResult;

@@ -106,7 +106,13 @@ TEST_F(PkiCardInit, TokenChosenByLabelOrSerial) {
   unsetenv("PKICARD_TOKEN_LABEL");
   setenv("PKICARD_TOKEN_SERIAL", strSerial.c_str(), 1);
   ASSERT_EQ(PKI_OK, pkiInit());
-  EXPECT_EQ(PKI_OK, ReadLabel(kRsaCertLabel, der));
+  ASSERT_EQ(PKI_OK, ReadLabel(kRsaCertLabel, der));
+  EXPECT_EQ(MaterialBytes("rsa.der"), der);
+  // The key's label is not a certificate's.
+  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, ReadLabel("rsakey", der));
+  EXPECT_EQ(PKI_ERR_INVALID_ARG, pkiReadLabel(kRsaCertLabel, 1, der.data(), nullptr));
+  EXPECT_EQ(PKI_OK, pkiEnd());
+  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kRsaCertLabel, der));
 }
 
 TEST_F(PkiCardInit, ConfigurationFromIniFileOrTheProxy) {
@@ -150,26 +156,6 @@ TEST_F(PkiCardInit, LostSessionIsReopened) {
   }
   ASSERT_EQ(PKI_OK, Sign(kEcCertLabel, kUserPin, 2, AsBytes("two"), sig));
   EXPECT_TRUE(OpensslVerifies(m_dir.Str(), Material().File("ec.pub"), "sha256", AsBytes("two"), sig));
-}
-
-TEST_F(PkiCardInit, ReadLabelReturnsCertificateDerBetweenInitAndEnd) {
-  Bytes der;
-  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kEcCertLabel, der));
-  ASSERT_EQ(PKI_OK, pkiInit());
-  ASSERT_EQ(PKI_OK, ReadLabel(kEcCertLabel, der));
-  EXPECT_EQ(MaterialBytes("ec.der"), der);
-  // A short buffer is left alone and told the length needed.
-  const size_t nDer = MaterialBytes("rsa.der").size();
-  Bytes buf(nDer, 0xAB);
-  uint32_t nLen = static_cast<uint32_t>(nDer - 1);
-  EXPECT_EQ(PKI_ERR_BUFFER_TOO_SMALL, pkiReadLabel(kRsaCertLabel, 1, buf.data(), &nLen));
-  EXPECT_EQ(nDer, nLen);
-  EXPECT_EQ(Bytes(nDer, 0xAB), buf);
-  // The key's label is not a certificate's.
-  EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, ReadLabel("rsakey", der));
-  EXPECT_EQ(PKI_ERR_INVALID_ARG, pkiReadLabel(kRsaCertLabel, 1, buf.data(), nullptr));
-  EXPECT_EQ(PKI_OK, pkiEnd());
-  EXPECT_EQ(PKI_ERR_NOT_INITIALISED, ReadLabel(kEcCertLabel, der));
 }
 
 TEST_F(PkiCardSign, EveryDigestVerifiesWithOpenssl) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -61,15 +62,13 @@ class CTrayRecorder {
   };
 
   CTrayRecorder() {
-    m_hReady = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_thread = std::thread([this] { Run(); });
-    ::WaitForSingleObject(m_hReady, INFINITE);
+    m_ready.get_future().wait();
   }
   ~CTrayRecorder() {
     HWND hWnd = m_hWnd.load();
     if (hWnd != nullptr) ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
     m_thread.join();
-    ::CloseHandle(m_hReady);
   }
   CTrayRecorder(const CTrayRecorder&) = delete;
   CTrayRecorder& operator=(const CTrayRecorder&) = delete;
@@ -114,7 +113,7 @@ class CTrayRecorder {
                                   0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     if (hWnd != nullptr) ::SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_hWnd = hWnd;
-    ::SetEvent(m_hReady);
+    m_ready.set_value();
     if (hWnd == nullptr) return;
     MSG msg;
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
@@ -143,9 +142,9 @@ class CTrayRecorder {
     return call.dwCommand != NIM_MODIFY || m_setIcons.count(key) != 0;
   }
 
+  std::promise<void> m_ready;  // set once the window is made (or could not be)
   std::thread m_thread;
   std::atomic<HWND> m_hWnd{nullptr};
-  HANDLE m_hReady = nullptr;
   std::atomic<const CNamedFlag*> m_pQuit{nullptr};
   mutable std::mutex m_mtx;
   std::vector<CCall> m_vecCalls;

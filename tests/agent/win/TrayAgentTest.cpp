@@ -195,9 +195,9 @@ class TrayAgent : public CAgentInstall {
     return hWnd;
   }
 
+  std::unique_ptr<CNamedFlag> m_pQuit;  // outlives the recorder, which may probe it
   std::unique_ptr<CTrayRecorder> m_pTray;
   CProcess m_agent;
-  std::unique_ptr<CNamedFlag> m_pQuit;
 };
 
 // A second copy leaves at once; the icon comes back with the taskbar and goes

@@ -41,10 +41,9 @@ fs::path KnownFolder(int nCsidl) {
 std::wstring UserString(const wchar_t* szKey, const wchar_t* szName) {
   wchar_t szData[1024] = {0};
   DWORD dwSize = sizeof(szData);
-  return ::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData,
-                        &dwSize) == ERROR_SUCCESS
-             ? std::wstring(szData)
-             : std::wstring(L"<none>");
+  const LSTATUS nResult =
+      ::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData, &dwSize);
+  return nResult == ERROR_SUCCESS ? szData : L"<none>";
 }
 
 bool UserKeyExists(const wchar_t* szKey) {

@@ -12,10 +12,8 @@
 #include <wincrypt.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "card/CardLifecycle.h"
 #include "card/KeyWatchThread.h"
@@ -25,8 +23,6 @@
 #include "tests/support/TempDir.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 constexpr unsigned kDeadlineMs = 60000;
 constexpr unsigned kWatchIntervalMs = 100;
@@ -39,32 +35,26 @@ std::string Dir() {
   return szDir != nullptr ? szDir : "";
 }
 
-struct CKeyHandle {
-  BCRYPT_KEY_HANDLE m_h = nullptr;
-  ~CKeyHandle() {
-    if (m_h != nullptr) BCryptDestroyKey(m_h);
-  }
-};
-
 // CNG's verdict on an RSA PKCS#1 v1.5 SHA-256 signature of strText by the
 // public key of pCert: "" when it verifies, else what failed.
-std::string CngVerify(PCCERT_CONTEXT pCert, const std::string& strText, const Bytes& sig) {
-  Bytes digest(32);
-  DWORD nDigest = static_cast<DWORD>(digest.size());
+std::string CngVerify(PCCERT_CONTEXT pCert, const std::string& strText, const std::string& strSig) {
+  BYTE digest[32];
+  DWORD nDigest = sizeof(digest);
   if (!CryptHashCertificate(0, CALG_SHA_256, 0, reinterpret_cast<const BYTE*>(strText.data()),
-                            static_cast<DWORD>(strText.size()), digest.data(), &nDigest) ||
-      nDigest != digest.size()) {
+                            static_cast<DWORD>(strText.size()), digest, &nDigest)) {
     return "CryptHashCertificate(SHA-256): " + std::to_string(GetLastError());
   }
-  CKeyHandle key;
-  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo, 0, nullptr,
-                                   &key.m_h)) {
+  BCRYPT_KEY_HANDLE hKey = nullptr;
+  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo, 0,
+                                   nullptr, &hKey)) {
     return "CryptImportPublicKeyInfoEx2: " + std::to_string(GetLastError());
   }
+  const std::unique_ptr<void, decltype(&BCryptDestroyKey)> key(hKey, BCryptDestroyKey);
   BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
-  const NTSTATUS nStatus =
-      BCryptVerifySignature(key.m_h, &padding, digest.data(), static_cast<ULONG>(digest.size()),
-                            const_cast<PUCHAR>(sig.data()), static_cast<ULONG>(sig.size()), BCRYPT_PAD_PKCS1);
+  const NTSTATUS nStatus = BCryptVerifySignature(
+      hKey, &padding, digest, sizeof(digest),
+      reinterpret_cast<PUCHAR>(const_cast<char*>(strSig.data())), static_cast<ULONG>(strSig.size()),
+      BCRYPT_PAD_PKCS1);
   if (nStatus == 0) return std::string();
   return "BCryptVerifySignature: " + std::to_string(static_cast<unsigned long>(nStatus));
 }
@@ -76,7 +66,7 @@ class MyStoreSignE2E : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(Dir().empty()) << "run through my-store-e2e.sh";
     ASSERT_TRUE(m_app.Ok());
-    std::ofstream(m_app.Join("TolvanService.ini")) << "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=4\n";
+    WriteFile(m_app.Join("TolvanService.ini"), "[Config]\nIP=127.0.0.1\nPort=0\nDebugLevel=4\n");
   }
 
   void TearDown() override {
@@ -87,8 +77,7 @@ class MyStoreSignE2E : public ::testing::Test {
 
   Answer Sign(const std::string& strText) {
     return PostToAgent(m_pServer->GetListenPort(), std::string("Fun=advSignData&label=") + kLabel +
-                                                       "&keyPasswd=any&digestAlgo=2&signType=1&clearText=" +
-                                                       strText);
+                       "&keyPasswd=any&digestAlgo=2&signType=1&clearText=" + strText);
   }
 
   CTempDir m_app{"mystore-e2e-app"};
@@ -98,20 +87,19 @@ class MyStoreSignE2E : public ::testing::Test {
 
 TEST_F(MyStoreSignE2E, CertificateInMyStoreSignsOverHttpAndIsRefusedOnceRemoved) {
   const std::string strPfx = ReadFile(Dir() + "/e2e.pfx");
-  const Bytes pfx(strPfx.begin(), strPfx.end());
-  ASSERT_FALSE(pfx.empty());
-  ASSERT_EQ("", m_store.Import(pfx, L"1234", kLabelWide));
+  ASSERT_FALSE(strPfx.empty());
+  ASSERT_EQ("", m_store.Import(strPfx, L"1234", kLabelWide));
 
   m_pServer = StartAgentServer(m_app.Str(), kWatchIntervalMs, kDeadlineMs);
   ASSERT_TRUE(m_pServer);
   // A watch pass finds the key in the store and initialises the library.
-  ASSERT_TRUE(WaitUntil([] { return pasIsInitialised() && !getLastKeySerial().empty(); }, kDeadlineMs));
+  ASSERT_TRUE(
+      WaitUntil([] { return pasIsInitialised() && !getLastKeySerial().empty(); }, kDeadlineMs));
 
   const std::string strText = "signed under Wine";
   const Answer answer = Sign(strText);
   ASSERT_EQ("0", answer.m_strReturn);
-  const std::string strSig = FromBase64(answer.m_strOut);
-  Bytes sig(strSig.begin(), strSig.end());
+  std::string sig = FromBase64(answer.m_strOut);
   ASSERT_EQ(256u, sig.size()) << answer.m_strOut;
   EXPECT_EQ("", CngVerify(m_store.Cert(), strText, sig));
   // The verification is a real one: other text, or a changed signature, fails.

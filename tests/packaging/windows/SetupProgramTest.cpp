@@ -9,7 +9,6 @@
 #include <shlobj.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -34,20 +33,17 @@ const char* const kInstalledFiles[] = {"Tolvan.exe", "TolvanDaemon.exe", "pkiCar
 
 fs::path KnownFolder(int nCsidl) {
   wchar_t szPath[MAX_PATH] = {0};
-  if (FAILED(::SHGetFolderPathW(nullptr, nCsidl, nullptr, SHGFP_TYPE_CURRENT, szPath))) {
-    return fs::path();
-  }
-  return fs::path(szPath);
+  const HRESULT hr = ::SHGetFolderPathW(nullptr, nCsidl, nullptr, SHGFP_TYPE_CURRENT, szPath);
+  return SUCCEEDED(hr) ? fs::path(szPath) : fs::path();
 }
 
 // A string value under HKEY_CURRENT_USER; "<none>" when there is none.
 std::wstring UserString(const wchar_t* szKey, const wchar_t* szName) {
   wchar_t szData[1024] = {0};
   DWORD dwSize = sizeof(szData);
-  return ::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData,
-                        &dwSize) == ERROR_SUCCESS
-             ? std::wstring(szData)
-             : std::wstring(L"<none>");
+  const LSTATUS nResult =
+      ::RegGetValueW(HKEY_CURRENT_USER, szKey, szName, RRF_RT_REG_SZ, nullptr, szData, &dwSize);
+  return nResult == ERROR_SUCCESS ? szData : L"<none>";
 }
 
 bool UserKeyExists(const wchar_t* szKey) {
@@ -57,13 +53,11 @@ bool UserKeyExists(const wchar_t* szKey) {
   return true;
 }
 
-// Runs a program with arguments and waits for it; its exit code, or -1 when
-// it could not be started or did not end in time.
-long RunAndWait(const std::string& strPath, const std::vector<std::string>& vecArgs) {
+// Runs a program (vecArgs[0]) and waits for it; its exit code, or -1 when it
+// could not be started or did not end in time.
+long RunAndWait(const std::vector<std::string>& vecArgs) {
   CProcess process;
-  std::vector<std::string> vecAll{strPath};
-  vecAll.insert(vecAll.end(), vecArgs.begin(), vecArgs.end());
-  if (!process.Start(strPath.c_str(), vecAll)) return -1;
+  if (!process.Start(vecArgs[0].c_str(), vecArgs)) return -1;
   const long nCode = ExitCodeWithin(process, kSetupDeadlineMs);
   if (nCode == -1) process.Kill();
   return nCode;
@@ -75,18 +69,11 @@ class SetupProgram : public ::testing::Test {
     if (WineWithoutDisplay()) {
       GTEST_SKIP() << "Wine has no X display here; run the tests under xvfb-run";
     }
-    m_strSetup = BuildPath(TOLVAN_SETUP_PATH).string();
-    ASSERT_TRUE(fs::exists(m_strSetup)) << m_strSetup;
-    fs::path localAppData = KnownFolder(CSIDL_LOCAL_APPDATA);
-    fs::path programs = KnownFolder(CSIDL_PROGRAMS);
-    ASSERT_FALSE(localAppData.empty());
-    ASSERT_FALSE(programs.empty());
-    m_install = localAppData / "Tolvan";
-    m_shortcut = programs / "Tolvan.lnk";
+    m_install = KnownFolder(CSIDL_LOCAL_APPDATA) / "Tolvan";
+    m_shortcut = KnownFolder(CSIDL_PROGRAMS) / "Tolvan.lnk";
     // The test installs where a user's install goes: in a prefix of its own.
     ASSERT_FALSE(fs::exists(m_install) || UserKeyExists(kUninstallKey))
         << "this Wine prefix already holds an install: use a fresh WINEPREFIX";
-    ASSERT_TRUE(m_uninstallCopy.Ok());
   }
 
   void TearDown() override {
@@ -100,7 +87,7 @@ class SetupProgram : public ::testing::Test {
 
   long Install() {
     m_bInstalled = true;
-    return RunAndWait(m_strSetup, {"/S"});
+    return RunAndWait({BuildPath(TOLVAN_SETUP_PATH).string(), "/S"});
   }
 
   // Runs the uninstaller as its own copy does: from another directory, told
@@ -110,15 +97,12 @@ class SetupProgram : public ::testing::Test {
     std::error_code ec;
     fs::copy_file(m_install / "Uninstall.exe", copy, fs::copy_options::overwrite_existing, ec);
     if (ec) return -1;
-    // "_?=" takes the rest of the command line, unquoted.
-    std::string strDir = m_install.string();
-    if (strDir.find(' ') != std::string::npos) {
-      char szShort[MAX_PATH] = {0};
-      DWORD dwLen = ::GetShortPathNameA(strDir.c_str(), szShort, sizeof(szShort));
-      if (dwLen == 0 || dwLen >= sizeof(szShort)) return -1;
-      strDir = szShort;
-    }
-    return RunAndWait(copy.string(), {"/S", "_?=" + strDir});
+    // "_?=" takes the rest of the command line, unquoted: a short path has
+    // no spaces.
+    char szDir[MAX_PATH] = {0};
+    const DWORD dwLen = ::GetShortPathNameA(m_install.string().c_str(), szDir, sizeof(szDir));
+    if (dwLen == 0 || dwLen >= sizeof(szDir)) return -1;
+    return RunAndWait({copy.string(), "/S", std::string("_?=") + szDir});
   }
 
   // Starts the installed agent and waits until it answers on m_nPort.
@@ -128,13 +112,12 @@ class SetupProgram : public ::testing::Test {
     if (!m_agent.Start(strAgent.c_str(), {strAgent}, nullptr, CProcess::emNoStdHandles)) {
       return false;
     }
-    const auto serving = [&] { return AgentServes(m_nPort); };
-    return WaitUntil([&] { return serving() || m_agent.Wait(0); }, kAgentDeadlineMs) && serving();
+    WaitUntil([&] { return AgentServes(m_nPort) || m_agent.Wait(0); }, kAgentDeadlineMs);
+    return AgentServes(m_nPort);
   }
 
   std::string AgentLog() { return ReadFilesIn(m_install / "Log", "Tolvan2"); }
 
-  std::string m_strSetup;
   fs::path m_install;
   fs::path m_shortcut;
   CTempDir m_uninstallCopy{"tolvan-uninstall"};
@@ -161,8 +144,8 @@ TEST_F(SetupProgram, InstallsForTheUserServesAndUninstallsWithoutATrace) {
   // (A second copy leaving at once: TrayAgent and AgentProcess.)
   m_nPort = PickFreePort();
   ASSERT_NE(m_nPort, 0);
-  std::ofstream(m_install / "TolvanService.ini", std::ios::binary)
-      << "[Config]\nPort=" << m_nPort << "\nDebugLevel=3\n";
+  WriteFile(m_install / "TolvanService.ini",
+            "[Config]\nPort=" + std::to_string(m_nPort) + "\nDebugLevel=3\n");
   ASSERT_TRUE(StartInstalledAgent()) << AgentLog();
   ASSERT_TRUE(WaitUntil([&] { return ::FindWindowA(kWindowClass, kWindowClass) != nullptr; },
                       kAgentDeadlineMs));

@@ -12,7 +12,6 @@
 #include <wincrypt.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "libs/pkicard/pkiCard.h"
@@ -49,10 +48,7 @@ uint32_t Len(const Bytes& b) { return static_cast<uint32_t>(b.size()); }
 int Verify(const Bytes& cert, const Bytes& data, const Bytes& sig) {
   return pkiVerifySignature(Len(cert), cert.data(), Len(data), data.data(), Len(sig), sig.data());
 }
-int Check(const std::string& strCert) {
-  const Bytes cert = ReadBytes(strCert);
-  return pkiCheckCert(Len(cert), cert.data(), 0, 0, 0, 0, 0, 0);
-}
+int Check(const Bytes& cert) { return pkiCheckCert(Len(cert), cert.data(), 0, 0, 0, 0, 0, 0); }
 
 // Imports rsa.pfx into the current user's "MY" store with a persisted key,
 // named as the Linux token names the certificate; removes both at the end.
@@ -60,33 +56,31 @@ class PkiCardWin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_FALSE(Dir().empty()) << "run through cross-check.sh";
-    const Bytes pfx = ReadBytes("rsa.pfx");
-    ASSERT_FALSE(pfx.empty());
-    s_pStore = std::make_unique<CMyStorePfx>();
-    const std::string strError = s_pStore->Import(pfx, L"1234", L"RSA_SIG");
-    ASSERT_EQ("", strError);
+    const std::string strPfx = ReadFile(Dir() + "/rsa.pfx");
+    ASSERT_FALSE(strPfx.empty());
+    ASSERT_EQ("", s_store.Import(strPfx, L"1234", L"RSA_SIG"));
     // Where the import put the key: CNG key storage, or a legacy CSP (as
     // Wine does).
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE hKey = 0;
     DWORD nSpec = 0;
     BOOL bFree = FALSE;
-    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(s_pStore->Cert(), CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr,
-                                                  &hKey, &nSpec, &bFree));
+    ASSERT_TRUE(CryptAcquireCertificatePrivateKey(
+        s_store.Cert(), CRYPT_ACQUIRE_PREFER_NCRYPT_KEY_FLAG, nullptr, &hKey, &nSpec, &bFree));
     s_bCngKey = nSpec == CERT_NCRYPT_KEY_SPEC;
     if (bFree && s_bCngKey) NCryptFreeObject(hKey);
     if (bFree && !s_bCngKey) CryptReleaseContext(hKey, 0);
   }
 
-  static void TearDownTestSuite() { s_pStore.reset(); }
+  static void TearDownTestSuite() { s_store.Remove(); }
 
   void SetUp() override { ASSERT_EQ(PKI_OK, pkiInit()); }
   void TearDown() override { pkiEnd(); }
 
-  static std::unique_ptr<CMyStorePfx> s_pStore;
+  static CMyStorePfx s_store;
   static bool s_bCngKey;
 };
 
-std::unique_ptr<CMyStorePfx> PkiCardWin::s_pStore;
+CMyStorePfx PkiCardWin::s_store;
 bool PkiCardWin::s_bCngKey = false;
 
 }  // namespace
@@ -193,16 +187,16 @@ TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
 
 TEST_F(PkiCardWin, CertificateChecksUseTheChainEngine) {
   const Bytes garbage(20, 0x41);
-  EXPECT_EQ(PKI_ERR_BAD_CERT, pkiCheckCert(Len(garbage), garbage.data(), 0, 0, 0, 0, 0, 0));
-  EXPECT_EQ(PKI_ERR_CERT_EXPIRED, Check("expired.der"));
-  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check("other.der"));
-  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check("rsa.der"));  // its root is in no trust store
+  EXPECT_EQ(PKI_ERR_BAD_CERT, Check(garbage));
+  EXPECT_EQ(PKI_ERR_CERT_EXPIRED, Check(ReadBytes("expired.der")));
+  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check(ReadBytes("other.der")));
+  EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check(ReadBytes("rsa.der")));  // its root is in no trust store
   ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", (Dir() + "/ca.pem").c_str()));
   ASSERT_EQ(PKI_OK, pkiInit());
-  EXPECT_EQ(PKI_OK, Check("rsa.der"));
+  EXPECT_EQ(PKI_OK, Check(ReadBytes("rsa.der")));
   ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", (Dir() + "/no-such.pem").c_str()));
   ASSERT_EQ(PKI_OK, pkiInit());
-  EXPECT_EQ(PKI_ERR_TRUST_STORE, Check("rsa.der"));
+  EXPECT_EQ(PKI_ERR_TRUST_STORE, Check(ReadBytes("rsa.der")));
   ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", ""));
 }
 

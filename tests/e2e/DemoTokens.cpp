@@ -1,34 +1,20 @@
 #include "tests/e2e/DemoTokens.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include "tests/agent/AgentTestSupport.h"
-
 namespace fs = std::filesystem;
-
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int RunShell(const std::string& strCommand, std::string* pOut) {
-  return RunCommand({"/bin/sh", "-c", strCommand}, pOut);
-}
 
 CDemoTokens::CDemoTokens(const std::string& strRoot) : m_strRoot(strRoot) {
   std::error_code ec;
   fs::create_directories(m_strRoot + "/slot", ec);
-  std::ofstream(ConfPath()) << "directories.tokendir = " << m_strRoot
-                            << "/slot\nobjectstore.backend = file\nlog.level = ERROR\n";
 }
 
 bool CDemoTokens::Make(const std::string& strName) {
-  return RunShell(ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") + " " +
-                  ShellQuote(m_strRoot + "/" + strName) + " " + kDemoTokenLabel) == 0;
+  return RunIn(m_strRoot, ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") +
+                              " " + ShellQuote(m_strRoot + "/" + strName) + " " +
+                              kDemoTokenLabel) == 0;
 }
 
 // The one token directory (named by SoftHSM with a UUID) under strName/tokens
@@ -69,9 +55,9 @@ namespace {
 
 // The DER content bytes of a certificate's serial: openssl prints the
 // magnitude, so a serial whose top bit is set gains the 00 the encoding holds.
-std::string SerialTextOf(const std::string& strPem) {
-  std::string strOut;
-  RunShell("openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
+std::string SerialTextOf(const std::string& strDir, const std::string& strPem) {
+  RunIn(strDir, "openssl x509 -noout -serial -in " + ShellQuote(strPem));
+  const std::string strOut = ReadFile(strDir + "/last-command.log");
   std::string strHex = strOut.substr(strOut.find('=') + 1);
   while (!strHex.empty() && (strHex.back() == '\n' || strHex.back() == '\r')) strHex.pop_back();
   for (char& c : strHex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -84,15 +70,11 @@ std::string SerialTextOf(const std::string& strPem) {
 
 bool CDemoTokens::HasSerial(const std::string& strName, const std::string& strSerial) const {
   return !strSerial.empty() &&
-         (strSerial == SerialTextOf(CertPem(strName)) ||
-          strSerial == SerialTextOf(m_strRoot + "/" + strName + "/demo-ec.pem"));
+         (strSerial == SerialTextOf(m_strRoot, CertPem(strName)) ||
+          strSerial == SerialTextOf(m_strRoot, m_strRoot + "/" + strName + "/demo-ec.pem"));
 }
 
 void CDemoTokens::SetEnvironment() const {
-  setenv("SOFTHSM2_CONF", ConfPath().c_str(), 1);
-  setenv("PKICARD_MODULE", kSoftHsmModule, 1);
-  setenv("PKICARD_TOKEN_LABEL", kDemoTokenLabel, 1);
-  unsetenv("PKICARD_TOKEN_SERIAL");
-  setenv("PKICARD_INI", (m_strRoot + "/absent.ini").c_str(), 1);
+  UseSoftHsm(m_strRoot, m_strRoot + "/slot", kDemoTokenLabel);
   setenv("XDG_DATA_HOME", (m_strRoot + "/data").c_str(), 1);
 }

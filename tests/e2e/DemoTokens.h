@@ -7,15 +7,11 @@
 
 #include <string>
 
+#include "tests/support/SoftHsm.h"
+
 constexpr char kDemoTokenLabel[] = "TolvanDemo";
 constexpr char kDemoPin[] = "123456";
 constexpr char kDemoSignLabel[] = "Demo_SIG";
-constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
-
-// Runs a shell command; its output (standard error joined) goes to *pOut
-// when given. Returns the exit status.
-int RunShell(const std::string& strCommand, std::string* pOut = nullptr);
-std::string ShellQuote(const std::string& s);
 
 class CDemoTokens {
  public:
@@ -34,8 +30,6 @@ class CDemoTokens {
   std::string CertPem(const std::string& strName) const;
   bool HasSerial(const std::string& strName, const std::string& strSerial) const;
 
-  // softhsm2.conf of the slot; point SOFTHSM2_CONF at it.
-  std::string ConfPath() const { return m_strRoot + "/softhsm2.conf"; }
   // Points this process (and the processes it starts) at the slot.
   void SetEnvironment() const;
 

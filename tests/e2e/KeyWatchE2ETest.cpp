@@ -96,11 +96,10 @@ class KeyWatchE2E : public ::testing::Test {
     const std::string d = m_app.Str();
     std::ofstream(d + "/data.txt", std::ios::binary) << strText;
     std::ofstream(d + "/sig.b64") << strSigBase64 << "\n";
-    const std::string strCommand =
-        "cd " + ShellQuote(d) + " && openssl x509 -in " + ShellQuote(s_pTokens->CertPem(strToken)) +
-        " -pubkey -noout > pub.pem && openssl base64 -d -A -in sig.b64 -out sig.bin && "
-        "openssl dgst -sha256 -verify pub.pem -signature sig.bin data.txt >/dev/null 2>&1";
-    return RunShell(strCommand) == 0;
+    return RunIn(d, "openssl x509 -in " + ShellQuote(s_pTokens->CertPem(strToken)) +
+                        " -pubkey -noout > pub.pem && openssl base64 -d -A -in sig.b64 -out "
+                        "sig.bin && openssl dgst -sha256 -verify pub.pem -signature sig.bin "
+                        "data.txt") == 0;
   }
 
   static std::unique_ptr<CTempDir> s_pRoot;

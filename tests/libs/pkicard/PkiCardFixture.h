@@ -12,13 +12,12 @@
 
 #include "PkiCardCalls.h"
 #include "libs/pkicard/pkiCard.h"
+#include "tests/support/SoftHsm.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
 
 constexpr char kUserPin[] = "1234";
 constexpr char kTokenLabel[] = "T1";
 constexpr char kSpareTokenLabel[] = "Spare";
-constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
 // Labels of the certificates on the token; the keys carry other labels.
 constexpr char kRsaCertLabel[] = "RSA_SIG";
 constexpr char kEcCertLabel[] = "EC_SIG";
@@ -29,11 +28,6 @@ inline void WriteFileBytes(const std::string& strPath, const Bytes& data) {
   WriteFile(strPath, std::string(data.begin(), data.end()));
 }
 std::string Hex(const Bytes& data);
-std::string ShellQuote(const std::string& s);
-
-// Runs a shell command in strDir with its output in strDir/last-command.log.
-// Returns its exit status.
-int RunIn(const std::string& strDir, const std::string& strCommand);
 
 // Key material shared by every test: made once, read-only afterwards.
 struct PkiMaterial {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tests/support/SoftHsm.h"
+#include "tests/support/CommandLine.h"
 
 constexpr char kDemoTokenLabel[] = "TolvanDemo";
 constexpr char kDemoPin[] = "123456";

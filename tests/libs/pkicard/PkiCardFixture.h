@@ -12,7 +12,7 @@
 
 #include "PkiCardCalls.h"
 #include "libs/pkicard/pkiCard.h"
-#include "tests/support/SoftHsm.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/TempDir.h"
 
 constexpr char kUserPin[] = "1234";

@@ -1,7 +1,7 @@
 #pragma once
 
-// SoftHSM2 token directories for the card library's POSIX tests, and the shell
-// that runs the command-line tools (openssl, softhsm2-util) making and checking them.
+// The shell that runs the command-line tools (openssl, softhsm2-util...) with which the POSIX
+// tests make and check their material, and SoftHSM2 token directories for the card library.
 
 #include <cstdlib>
 #include <string>

@@ -56,8 +56,8 @@ namespace {
 // The DER content bytes of a certificate's serial: openssl prints the
 // magnitude, so a serial whose top bit is set gains the 00 the encoding holds.
 std::string SerialTextOf(const std::string& strDir, const std::string& strPem) {
-  RunIn(strDir, "openssl x509 -noout -serial -in " + ShellQuote(strPem));
-  const std::string strOut = ReadFile(strDir + "/last-command.log");
+  std::string strOut;
+  RunIn(strDir, "openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
   std::string strHex = strOut.substr(strOut.find('=') + 1);
   while (!strHex.empty() && (strHex.back() == '\n' || strHex.back() == '\r')) strHex.pop_back();
   for (char& c : strHex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -18,11 +18,14 @@ inline std::string ShellQuote(const std::string& s) {
 }
 
 // Runs a shell command in strDir with its output (standard error joined) in
-// strDir/last-command.log. Returns its exit status; -1 when it did not exit.
-inline int RunIn(const std::string& strDir, const std::string& strCommand) {
+// strDir/last-command.log, and in *pOutput when given. Returns its exit
+// status; -1 when it did not exit.
+inline int RunIn(const std::string& strDir, const std::string& strCommand,
+                 std::string* pOutput = nullptr) {
   const std::string strFull = "cd " + ShellQuote(strDir) + " && ( " + strCommand + " ) > " +
                               ShellQuote(strDir + "/last-command.log") + " 2>&1";
   const int nStatus = std::system(strFull.c_str());
+  if (pOutput != nullptr) *pOutput = ReadFile(strDir + "/last-command.log");
   return nStatus == -1 || !WIFEXITED(nStatus) ? -1 : WEXITSTATUS(nStatus);
 }
 

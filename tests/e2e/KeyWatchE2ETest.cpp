@@ -26,14 +26,6 @@ namespace {
 
 constexpr unsigned kDeadlineMs = 30000;
 
-size_t CountOf(const std::string& strText, const std::string& strWhat) {
-  size_t n = 0;
-  for (size_t nPos = strText.find(strWhat); nPos != std::string::npos; ++n) {
-    nPos = strText.find(strWhat, nPos + 1);
-  }
-  return n;
-}
-
 }  // namespace
 
 class KeyWatchE2E : public ::testing::Test {

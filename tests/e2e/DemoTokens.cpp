@@ -2,7 +2,7 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -12,38 +12,25 @@ CDemoTokens::CDemoTokens(const std::string& strRoot) : m_strRoot(strRoot) {
 }
 
 bool CDemoTokens::Make(const std::string& strName) {
-  return RunIn(m_strRoot, ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") +
-                              " " + ShellQuote(m_strRoot + "/" + strName) + " " +
-                              kDemoTokenLabel) == 0;
-}
-
-// The one token directory (named by SoftHSM with a UUID) under strName/tokens
-// or, once inserted, the slot's entry that came from it.
-std::string CDemoTokens::TokenDirOf(const std::string& strName) const {
+  if (RunIn(m_strRoot, ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") + " " +
+                           ShellQuote(m_strRoot + "/" + strName) + " " + kDemoTokenLabel) != 0) {
+    return false;
+  }
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(m_strRoot + "/" + strName + "/tokens", ec)) {
-    return entry.path().filename().string();
+    m_mapTokenDirs[strName] = entry.path().filename().string();
   }
-  std::ifstream in(m_strRoot + "/" + strName + "/inserted-as");
-  std::string strDir;
-  std::getline(in, strDir);
-  return strDir;
+  return !m_mapTokenDirs[strName].empty();
 }
 
-bool CDemoTokens::Insert(const std::string& strName) {
-  const std::string strDir = TokenDirOf(strName);
+bool CDemoTokens::Move(const std::string& strName, bool bIn) {
+  const std::string strDir = m_mapTokenDirs[strName];
   if (strDir.empty()) return false;
-  std::ofstream(m_strRoot + "/" + strName + "/inserted-as") << strDir << "\n";
+  std::string strFrom = m_strRoot + "/" + strName + "/tokens/" + strDir;
+  std::string strTo = m_strRoot + "/slot/" + strDir;
+  if (!bIn) std::swap(strFrom, strTo);
   std::error_code ec;
-  fs::rename(m_strRoot + "/" + strName + "/tokens/" + strDir, m_strRoot + "/slot/" + strDir, ec);
-  return !ec;
-}
-
-bool CDemoTokens::Remove(const std::string& strName) {
-  const std::string strDir = TokenDirOf(strName);
-  if (strDir.empty()) return false;
-  std::error_code ec;
-  fs::rename(m_strRoot + "/slot/" + strDir, m_strRoot + "/" + strName + "/tokens/" + strDir, ec);
+  fs::rename(strFrom, strTo, ec);
   return !ec;
 }
 

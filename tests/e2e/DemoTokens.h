@@ -5,6 +5,7 @@
 // directory by moving their directories, the way a key is plugged in and
 // pulled out.
 
+#include <map>
 #include <string>
 
 #include "tests/support/CommandLine.h"
@@ -21,8 +22,8 @@ class CDemoTokens {
   // Makes token strName (label kDemoTokenLabel, its own key and certificate),
   // outside the slot.
   bool Make(const std::string& strName);
-  bool Insert(const std::string& strName);
-  bool Remove(const std::string& strName);
+  bool Insert(const std::string& strName) { return Move(strName, true); }
+  bool Remove(const std::string& strName) { return Move(strName, false); }
 
   // The token's RSA certificate (PEM), and the serial texts (lower-case hex)
   // of its RSA and its EC certificate: the probe takes whichever the token
@@ -34,6 +35,8 @@ class CDemoTokens {
   void SetEnvironment() const;
 
  private:
-  std::string TokenDirOf(const std::string& strName) const;
+  bool Move(const std::string& strName, bool bIn);
   std::string m_strRoot;
+  // The token directory (named by SoftHSM with a UUID) of each token made.
+  std::map<std::string, std::string> m_mapTokenDirs;
 };

@@ -35,10 +35,7 @@ class KeyWatchE2E : public ::testing::Test {
     s_pTokens = std::make_unique<CDemoTokens>(s_pRoot->Str());
     ASSERT_TRUE(s_pTokens->Make("A"));
     ASSERT_TRUE(s_pTokens->Make("B"));
-    // Named locks of this process only.
-    fs::create_directories(s_pRoot->Path() / "run");
-    fs::permissions(s_pRoot->Path() / "run", fs::perms::owner_all);
-    setenv("XDG_RUNTIME_DIR", (s_pRoot->Path() / "run").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", s_pRoot->Str().c_str(), 1);  // named locks of this process only
   }
   static void TearDownTestSuite() {
     s_pTokens.reset();

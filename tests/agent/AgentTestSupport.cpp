@@ -52,17 +52,3 @@ long ExitCodeWithin(CProcess& process, unsigned nTimeoutMs) {
   if (!process.Wait(nTimeoutMs) || !process.GetExitCode(dwCode)) return -1;
   return static_cast<long>(dwCode);
 }
-
-int RunCommand(const std::vector<std::string>& vecArgs, std::string* pOutput) {
-  std::vector<std::string> vecShell = {"/bin/sh", "-c", "exec \"$@\" 2>&1", "sh"};
-  vecShell.insert(vecShell.end(), vecArgs.begin(), vecArgs.end());
-  CProcess process;
-  if (!process.Start("/bin/sh", vecShell, nullptr, CProcess::emPipeStdout)) return -1;
-  std::string strOutput;
-  char buf[4096];
-  for (long n; (n = process.ReadOutput(buf, sizeof(buf))) > 0;) {
-    strOutput.append(buf, static_cast<size_t>(n));
-  }
-  if (pOutput != nullptr) *pOutput = strOutput;
-  return static_cast<int>(ExitCodeWithin(process, TOLVAN_INFINITE));
-}

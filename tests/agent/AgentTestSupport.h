@@ -29,10 +29,6 @@ bool AgentServes(uint16_t nPort);
 
 class CProcess;
 
-// POSIX: runs a program with its standard error joined to its output, which
-// goes into *pOutput when given. The exit code; -1 when it could not start.
-int RunCommand(const std::vector<std::string>& vecArgs, std::string* pOutput = nullptr);
-
 // The exit code of process once it has ended, waiting at most nTimeoutMs;
 // -1 when it is still running then.
 long ExitCodeWithin(CProcess& process, unsigned nTimeoutMs);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -16,7 +15,7 @@
 #include "cloud/CloudState.h"
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/cloud/CloudAgentFixture.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/TestText.h"
 
 namespace {
@@ -38,10 +37,7 @@ class CloudE2E : public ::testing::Test {
   }
   std::string Path(const char* szName) { return m_agent.World().Dir().Join(szName); }
   // A command line run in the test's directory; its exit code.
-  int Run(const std::string& strCommand) {
-    const std::string strDir = m_agent.World().Dir().Str();
-    return std::system(("cd '" + strDir + "' && " + strCommand + " 2>/dev/null").c_str());
-  }
+  int Run(const std::string& strCommand) { return RunIn(m_agent.World().Dir().Str(), strCommand); }
   // A sealed operation with its verification code (the clear text only signing reads).
   RequestParams Sealed(const char* szFun, const std::string& strVerify,
                        const std::string& strClear = "x") {

@@ -1,63 +1,36 @@
 #include "tests/e2e/DemoTokens.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-
-#include "tests/agent/AgentTestSupport.h"
+#include <utility>
 
 namespace fs = std::filesystem;
-
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int RunShell(const std::string& strCommand, std::string* pOut) {
-  return RunCommand({"/bin/sh", "-c", strCommand}, pOut);
-}
 
 CDemoTokens::CDemoTokens(const std::string& strRoot) : m_strRoot(strRoot) {
   std::error_code ec;
   fs::create_directories(m_strRoot + "/slot", ec);
-  std::ofstream(ConfPath()) << "directories.tokendir = " << m_strRoot
-                            << "/slot\nobjectstore.backend = file\nlog.level = ERROR\n";
 }
 
 bool CDemoTokens::Make(const std::string& strName) {
-  return RunShell(ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") + " " +
-                  ShellQuote(m_strRoot + "/" + strName) + " " + kDemoTokenLabel) == 0;
-}
-
-// The one token directory (named by SoftHSM with a UUID) under strName/tokens
-// or, once inserted, the slot's entry that came from it.
-std::string CDemoTokens::TokenDirOf(const std::string& strName) const {
+  if (RunIn(m_strRoot, ShellQuote(std::string(TOLVAN_SOURCE_DIR) + "/scripts/demo-token") + " " +
+                           ShellQuote(m_strRoot + "/" + strName) + " " + kDemoTokenLabel) != 0) {
+    return false;
+  }
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(m_strRoot + "/" + strName + "/tokens", ec)) {
-    return entry.path().filename().string();
+    m_mapTokenDirs[strName] = entry.path().filename().string();
   }
-  std::ifstream in(m_strRoot + "/" + strName + "/inserted-as");
-  std::string strDir;
-  std::getline(in, strDir);
-  return strDir;
+  return !m_mapTokenDirs[strName].empty();
 }
 
-bool CDemoTokens::Insert(const std::string& strName) {
-  const std::string strDir = TokenDirOf(strName);
+bool CDemoTokens::Move(const std::string& strName, bool bIn) {
+  const std::string strDir = m_mapTokenDirs[strName];
   if (strDir.empty()) return false;
-  std::ofstream(m_strRoot + "/" + strName + "/inserted-as") << strDir << "\n";
+  std::string strFrom = m_strRoot + "/" + strName + "/tokens/" + strDir;
+  std::string strTo = m_strRoot + "/slot/" + strDir;
+  if (!bIn) std::swap(strFrom, strTo);
   std::error_code ec;
-  fs::rename(m_strRoot + "/" + strName + "/tokens/" + strDir, m_strRoot + "/slot/" + strDir, ec);
-  return !ec;
-}
-
-bool CDemoTokens::Remove(const std::string& strName) {
-  const std::string strDir = TokenDirOf(strName);
-  if (strDir.empty()) return false;
-  std::error_code ec;
-  fs::rename(m_strRoot + "/slot/" + strDir, m_strRoot + "/" + strName + "/tokens/" + strDir, ec);
+  fs::rename(strFrom, strTo, ec);
   return !ec;
 }
 
@@ -69,9 +42,9 @@ namespace {
 
 // The DER content bytes of a certificate's serial: openssl prints the
 // magnitude, so a serial whose top bit is set gains the 00 the encoding holds.
-std::string SerialTextOf(const std::string& strPem) {
+std::string SerialTextOf(const std::string& strDir, const std::string& strPem) {
   std::string strOut;
-  RunShell("openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
+  RunIn(strDir, "openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
   std::string strHex = strOut.substr(strOut.find('=') + 1);
   while (!strHex.empty() && (strHex.back() == '\n' || strHex.back() == '\r')) strHex.pop_back();
   for (char& c : strHex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -84,15 +57,11 @@ std::string SerialTextOf(const std::string& strPem) {
 
 bool CDemoTokens::HasSerial(const std::string& strName, const std::string& strSerial) const {
   return !strSerial.empty() &&
-         (strSerial == SerialTextOf(CertPem(strName)) ||
-          strSerial == SerialTextOf(m_strRoot + "/" + strName + "/demo-ec.pem"));
+         (strSerial == SerialTextOf(m_strRoot, CertPem(strName)) ||
+          strSerial == SerialTextOf(m_strRoot, m_strRoot + "/" + strName + "/demo-ec.pem"));
 }
 
 void CDemoTokens::SetEnvironment() const {
-  setenv("SOFTHSM2_CONF", ConfPath().c_str(), 1);
-  setenv("PKICARD_MODULE", kSoftHsmModule, 1);
-  setenv("PKICARD_TOKEN_LABEL", kDemoTokenLabel, 1);
-  unsetenv("PKICARD_TOKEN_SERIAL");
-  setenv("PKICARD_INI", (m_strRoot + "/absent.ini").c_str(), 1);
+  UseSoftHsm(m_strRoot, m_strRoot + "/slot", kDemoTokenLabel);
   setenv("XDG_DATA_HOME", (m_strRoot + "/data").c_str(), 1);
 }

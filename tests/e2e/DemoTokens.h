@@ -5,17 +5,14 @@
 // directory by moving their directories, the way a key is plugged in and
 // pulled out.
 
+#include <map>
 #include <string>
+
+#include "tests/support/CommandLine.h"
 
 constexpr char kDemoTokenLabel[] = "TolvanDemo";
 constexpr char kDemoPin[] = "123456";
 constexpr char kDemoSignLabel[] = "Demo_SIG";
-constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
-
-// Runs a shell command; its output (standard error joined) goes to *pOut
-// when given. Returns the exit status.
-int RunShell(const std::string& strCommand, std::string* pOut = nullptr);
-std::string ShellQuote(const std::string& s);
 
 class CDemoTokens {
  public:
@@ -25,8 +22,8 @@ class CDemoTokens {
   // Makes token strName (label kDemoTokenLabel, its own key and certificate),
   // outside the slot.
   bool Make(const std::string& strName);
-  bool Insert(const std::string& strName);
-  bool Remove(const std::string& strName);
+  bool Insert(const std::string& strName) { return Move(strName, true); }
+  bool Remove(const std::string& strName) { return Move(strName, false); }
 
   // The token's RSA certificate (PEM), and the serial texts (lower-case hex)
   // of its RSA and its EC certificate: the probe takes whichever the token
@@ -34,12 +31,12 @@ class CDemoTokens {
   std::string CertPem(const std::string& strName) const;
   bool HasSerial(const std::string& strName, const std::string& strSerial) const;
 
-  // softhsm2.conf of the slot; point SOFTHSM2_CONF at it.
-  std::string ConfPath() const { return m_strRoot + "/softhsm2.conf"; }
   // Points this process (and the processes it starts) at the slot.
   void SetEnvironment() const;
 
  private:
-  std::string TokenDirOf(const std::string& strName) const;
+  bool Move(const std::string& strName, bool bIn);
   std::string m_strRoot;
+  // The token directory (named by SoftHSM with a UUID) of each token made.
+  std::map<std::string, std::string> m_mapTokenDirs;
 };

@@ -26,14 +26,6 @@ namespace {
 
 constexpr unsigned kDeadlineMs = 30000;
 
-size_t CountOf(const std::string& strText, const std::string& strWhat) {
-  size_t n = 0;
-  for (size_t nPos = strText.find(strWhat); nPos != std::string::npos; ++n) {
-    nPos = strText.find(strWhat, nPos + 1);
-  }
-  return n;
-}
-
 }  // namespace
 
 class KeyWatchE2E : public ::testing::Test {
@@ -43,10 +35,7 @@ class KeyWatchE2E : public ::testing::Test {
     s_pTokens = std::make_unique<CDemoTokens>(s_pRoot->Str());
     ASSERT_TRUE(s_pTokens->Make("A"));
     ASSERT_TRUE(s_pTokens->Make("B"));
-    // Named locks of this process only.
-    fs::create_directories(s_pRoot->Path() / "run");
-    fs::permissions(s_pRoot->Path() / "run", fs::perms::owner_all);
-    setenv("XDG_RUNTIME_DIR", (s_pRoot->Path() / "run").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", s_pRoot->Str().c_str(), 1);  // named locks of this process only
   }
   static void TearDownTestSuite() {
     s_pTokens.reset();
@@ -96,11 +85,10 @@ class KeyWatchE2E : public ::testing::Test {
     const std::string d = m_app.Str();
     std::ofstream(d + "/data.txt", std::ios::binary) << strText;
     std::ofstream(d + "/sig.b64") << strSigBase64 << "\n";
-    const std::string strCommand =
-        "cd " + ShellQuote(d) + " && openssl x509 -in " + ShellQuote(s_pTokens->CertPem(strToken)) +
-        " -pubkey -noout > pub.pem && openssl base64 -d -A -in sig.b64 -out sig.bin && "
-        "openssl dgst -sha256 -verify pub.pem -signature sig.bin data.txt >/dev/null 2>&1";
-    return RunShell(strCommand) == 0;
+    return RunIn(d, "openssl x509 -in " + ShellQuote(s_pTokens->CertPem(strToken)) +
+                        " -pubkey -noout > pub.pem && openssl base64 -d -A -in sig.b64 -out "
+                        "sig.bin && openssl dgst -sha256 -verify pub.pem -signature sig.bin "
+                        "data.txt") == 0;
   }
 
   static std::unique_ptr<CTempDir> s_pRoot;

@@ -10,8 +10,8 @@
 
 #include "base/sockets/TcpServerSocket.h"
 #include "http/TolvanServer.h"
-#include "tests/agent/AgentTestSupport.h"
 #include "tests/http/FakeApiHandler.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
 
@@ -85,10 +85,11 @@ std::string CallingPage(uint16_t nAgentPort) {
 std::string TitleInChromium(const std::string& strUrl) {
   CTempDir profile("tolvan-chromium");
   std::string strDom;
-  RunCommand({kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-              "--user-data-dir=" + profile.Path().string(), "--virtual-time-budget=30000",
-              "--dump-dom", strUrl},
-             &strDom);
+  RunIn(profile.Str(),
+        std::string(kChromium) + " --headless --no-sandbox --disable-gpu --no-first-run "
+            "--user-data-dir=" + ShellQuote(profile.Str()) +
+            " --virtual-time-budget=30000 --dump-dom " + ShellQuote(strUrl),
+        &strDom);
   const size_t nStart = strDom.find("<title>");
   const size_t nEnd = strDom.find("</title>");
   if (nStart == std::string::npos || nEnd == std::string::npos || nEnd < nStart) return "";

@@ -17,6 +17,7 @@
 
 #include "base/system/Process.h"
 #include "tests/agent/AgentTestSupport.h"
+#include "tests/support/CommandLine.h"
 
 namespace fs = std::filesystem;
 
@@ -45,12 +46,14 @@ class DebPackage : public ::testing::Test {
                                        fs::perms::others_exec);
     const fs::path out = m_work.Path() / "out";
     std::string strOutput;
-    ASSERT_EQ(RunCommand({TOLVAN_BUILD_DEB, TOLVAN_BUILD_DIR, out.string()}, &strOutput), 0)
+    ASSERT_EQ(RunIn(m_work.Str(), ShellQuote(TOLVAN_BUILD_DEB) + " " +
+                                      ShellQuote(TOLVAN_BUILD_DIR) + " out", &strOutput), 0)
         << strOutput;
     for (const auto& entry : fs::directory_iterator(out)) {
       if (entry.path().extension() == ".deb") m_strDeb = entry.path().string();
     }
-    ASSERT_EQ(RunCommand({TOLVAN_DPKG, "-x", m_strDeb, m_root.string()}, &strOutput), 0)
+    ASSERT_EQ(RunIn(m_work.Str(), ShellQuote(TOLVAN_DPKG) + " -x " + ShellQuote(m_strDeb) +
+                                      " root", &strOutput), 0)
         << strOutput;
 
     m_bRoot = ::geteuid() == 0;
@@ -116,7 +119,9 @@ class DebPackage : public ::testing::Test {
 
 TEST_F(DebPackage, HasNoLintianErrorsHoldsItsFilesAndTheAgentServesFromAReadOnlyInstall) {
   std::string strOutput;
-  const int nCode = RunCommand({TOLVAN_LINTIAN, "--fail-on", "error", m_strDeb}, &strOutput);
+  const int nCode = RunIn(m_work.Str(),
+                          ShellQuote(TOLVAN_LINTIAN) + " --fail-on error " + ShellQuote(m_strDeb),
+                          &strOutput);
   // The tags lintian gave, for the log of the run.
   std::cout << "lintian " << m_strDeb << ":\n" << strOutput;
   EXPECT_EQ(nCode, 0) << strOutput;

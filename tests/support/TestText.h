@@ -1,7 +1,7 @@
 #pragma once
 
-// Base64 and JSON reading for tests, written independently of the code under
-// test.
+// Base64, JSON reading and counting in text for tests, written independently
+// of the code under test.
 
 #include <string>
 
@@ -58,4 +58,13 @@ inline std::string JsonValue(const std::string& strJson, const std::string& strN
     return nEnd == std::string::npos ? std::string() : strJson.substr(nPos + 1, nEnd - nPos - 1);
   }
   return strJson.substr(nPos, strJson.find_first_not_of("-0123456789", nPos) - nPos);
+}
+
+// How many times strWhat occurs in strText, not overlapping.
+inline size_t CountOf(const std::string& strText, const std::string& strWhat) {
+  size_t nCount = 0;
+  for (size_t n = 0; (n = strText.find(strWhat, n)) != std::string::npos; n += strWhat.size()) {
+    ++nCount;
+  }
+  return nCount;
 }

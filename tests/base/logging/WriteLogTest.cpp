@@ -10,18 +10,13 @@
 #include "base/files/FileSystem.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TestText.h"
 
 namespace {
 
 const std::string kSep(1, g_cFsPathSep);
 const std::string kLine = std::string(99, 'l') + "\n";  // 100 bytes
 const char kDropNote[] = "size bound";
-
-size_t CountOf(const std::string& strText, const std::string& strWhat) {
-  size_t nCount = 0, n = 0;
-  for (; (n = strText.find(strWhat, n)) != std::string::npos; n += strWhat.size()) ++nCount;
-  return nCount;
-}
 
 // A date log in a temporary directory with a clock the test moves by hand.
 class DateLogTest : public ::testing::Test {

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 LoopbackPair::~LoopbackPair() {
   client.CloseSocket();
   peer.CloseSocket();
@@ -36,17 +33,4 @@ unsigned short LocalPort(const CBaseSocket& sock) {
   std::string strAddress;
   unsigned short nPort = 0;
   return sock.GetLocalPeerInfo(strAddress, nPort) ? nPort : 0;
-}
-
-bool WaitPending(SocketHandle hSocket, long nBytes) {
-  const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  long nPending = -1;
-  while ((nPending = SockPendingBytes(hSocket)) != nBytes) {
-    if (std::chrono::steady_clock::now() > tEnd) {
-      ADD_FAILURE() << "waited in vain for " << nBytes << " pending bytes, have " << nPending;
-      return false;
-    }
-    std::this_thread::yield();
-  }
-  return true;
 }

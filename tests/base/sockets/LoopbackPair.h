@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/sockets/TcpServerSocket.h"
+#include "tests/support/TestFiles.h"
 
 struct LoopbackPair {
   CTcpServerSocket server;
@@ -21,5 +22,7 @@ std::unique_ptr<LoopbackPair> MakeLoopbackPair(bool bStallingClient = false);
 // The port a socket is bound to (0 when it is not bound).
 unsigned short LocalPort(const CBaseSocket& sock);
 
-// Spins (yielding) until the socket has exactly nBytes unread; fails the test after 20 s.
-bool WaitPending(SocketHandle hSocket, long nBytes);
+// True once the socket has exactly nBytes unread, within 20 s.
+inline bool WaitPending(SocketHandle hSocket, long nBytes) {
+  return WaitUntil([&] { return SockPendingBytes(hSocket) == nBytes; }, 20000);
+}

@@ -2,12 +2,11 @@
 // line, the key pool and the QR image file.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "libs/cloudkey/CloudKey.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
 #include "tests/support/TestText.h"
 
 namespace {
@@ -22,10 +21,7 @@ class CloudKeyCrypto : public ::testing::Test {
   }
   std::string Path(const char* szName) const { return m_dir.Join(szName); }
   // The openssl command line in the temporary directory; true when it exits 0.
-  bool Openssl(const std::string& strArgs) {
-    const std::string strCommand = "cd '" + m_dir.Str() + "' && openssl " + strArgs;
-    return std::system((strCommand + " 2>/dev/null").c_str()) == 0;
-  }
+  bool Openssl(const std::string& strArgs) { return RunIn(m_dir.Str(), "openssl " + strArgs) == 0; }
   // A fresh key pair and its certificate, the certificate also in szPem.
   void MakeFresh(PkiHandler& pki, std::string& strCert, std::string& strKey, const char* szPem) {
     ASSERT_EQ(0, pki.GenerateRSAKey());

@@ -1,9 +1,7 @@
 #include "PkiCardFixture.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sys/wait.h>
 
 #include <p11-kit/p11-kit.h>
 
@@ -16,26 +14,7 @@ std::string Hex(const Bytes& data) {
   return s;
 }
 
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int RunIn(const std::string& strDir, const std::string& strCommand) {
-  const std::string strFull = "cd " + ShellQuote(strDir) + " && ( " + strCommand + " ) > " +
-                              ShellQuote(strDir + "/last-command.log") + " 2>&1";
-  const int nStatus = std::system(strFull.c_str());
-  if (nStatus == -1 || !WIFEXITED(nStatus)) return -1;
-  return WEXITSTATUS(nStatus);
-}
-
 namespace {
-
-void WriteSoftHsmConf(const std::string& strConf, const std::string& strTokenDir) {
-  WriteFile(strConf, "directories.tokendir = " + strTokenDir +
-                         "\nobjectstore.backend = file\nlog.level = ERROR\n");
-}
 
 // Made once by the first test that needs it; removed at exit.
 struct CMaterialHolder {
@@ -91,10 +70,10 @@ struct CMaterialHolder {
         "pkcs11-tool --module /usr/lib/softhsm/libsofthsm2.so --token-label T1 --login --pin 1234 "
         "--write-object ec.der --type cert --label EC_SIG --id 02",
     };
-    WriteSoftHsmConf(m_dir.Join("softhsm2.conf"), m_dir.Join("tokens"));
-    const std::string strEnv = "SOFTHSM2_CONF=" + ShellQuote(m_dir.Join("softhsm2.conf")) + " ";
+    // Every test's SetUp points the library at a copy of its own afterwards.
+    UseSoftHsm(d, m_dir.Join("tokens"), kTokenLabel);
     for (const char* szCommand : kCommands) {
-      EXPECT_EQ(0, RunIn(d, strEnv + szCommand))
+      EXPECT_EQ(0, RunIn(d, szCommand))
           << szCommand << "\n" << ReadFile(d + "/last-command.log");
     }
   }
@@ -113,14 +92,8 @@ void PkiCardTest::SetUp() {
   ASSERT_TRUE(m_dir.Ok());
   const PkiMaterial& material = Material();
   fs::copy(material.File("tokens"), m_dir.Join("tokens"), fs::copy_options::recursive);
-  WriteSoftHsmConf(m_dir.Join("softhsm2.conf"), m_dir.Join("tokens"));
-  setenv("SOFTHSM2_CONF", m_dir.Join("softhsm2.conf").c_str(), 1);
-  setenv("PKICARD_MODULE", kSoftHsmModule, 1);
-  setenv("PKICARD_TOKEN_LABEL", kTokenLabel, 1);
-  unsetenv("PKICARD_TOKEN_SERIAL");
+  UseSoftHsm(m_dir.Str(), m_dir.Join("tokens"), kTokenLabel);
   setenv("PKICARD_TRUST_STORE", material.File("ca.pem").c_str(), 1);
-  // No INI beside the library takes part unless a test writes one.
-  setenv("PKICARD_INI", m_dir.Join("absent.ini").c_str(), 1);
 }
 
 CSharedModule::CSharedModule() {

@@ -12,13 +12,12 @@
 
 #include "PkiCardCalls.h"
 #include "libs/pkicard/pkiCard.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
 
 constexpr char kUserPin[] = "1234";
 constexpr char kTokenLabel[] = "T1";
 constexpr char kSpareTokenLabel[] = "Spare";
-constexpr char kSoftHsmModule[] = "/usr/lib/softhsm/libsofthsm2.so";
 // Labels of the certificates on the token; the keys carry other labels.
 constexpr char kRsaCertLabel[] = "RSA_SIG";
 constexpr char kEcCertLabel[] = "EC_SIG";
@@ -29,22 +28,12 @@ inline void WriteFileBytes(const std::string& strPath, const Bytes& data) {
   WriteFile(strPath, std::string(data.begin(), data.end()));
 }
 std::string Hex(const Bytes& data);
-std::string ShellQuote(const std::string& s);
 
-// Runs a shell command in strDir with its output in strDir/last-command.log.
-// Returns its exit status.
-int RunIn(const std::string& strDir, const std::string& strCommand);
-
-// Key material shared by every test: made once, read-only afterwards.
+// Key material shared by every test (the files the commands in PkiCardFixture.cpp make, and
+// the template token directory tokens/): made once, read-only afterwards.
 struct PkiMaterial {
-  std::string m_strDir;  // all files below live here
+  std::string m_strDir;
   std::string File(const std::string& strName) const { return m_strDir + "/" + strName; }
-  // ca.pem/ca.key: trust anchor (EC P-256). rsa.key/rsa.der/rsa.pem: RSA-2048
-  // signer issued by the CA; ec.key/ec.der/ec.pem: P-256 signer issued by the CA;
-  // other.key/other.pem: a self-signed RSA-2048 stranger; expired.der: issued
-  // by the CA, already expired; sm2.key/sm2.pem: self-signed SM2;
-  // p384.der: self-signed P-384; odd.der: subject with XML special characters;
-  // tokens/: the template token directory (tokens T1 and Spare).
 };
 const PkiMaterial& Material();
 // A file of the shared key material.

@@ -41,8 +41,8 @@ bool OpensslVerifies(const std::string& strDir, const std::string& strPub, const
 
 // Runs an openssl command in dir and returns its standard output, without the line end.
 std::string OpensslOutput(const std::string& strDir, const std::string& strArgs) {
-  EXPECT_EQ(0, RunIn(strDir, "openssl " + strArgs));
-  const std::string s = ReadFile(strDir + "/last-command.log");
+  std::string s;
+  EXPECT_EQ(0, RunIn(strDir, "openssl " + strArgs, &s));
   return s.substr(0, s.find_last_not_of("\r\n") + 1);
 }
 

@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 #include "base/system/Process.h"
+#include "tests/support/CommandLine.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/TestFiles.h"
 #include "tests/support/TestText.h"
 
 namespace {
@@ -49,8 +48,7 @@ class CloudsimTest : public ::testing::Test {
   std::string Path(const char* szName) const { return m_dir.Join(szName); }
   // The openssl command line in the temporary directory, standard output to szOut; true on 0.
   bool Openssl(const std::string& strArgs, const char* szOut = "/dev/null") {
-    return std::system(("cd '" + m_dir.Str() + "' && openssl " + strArgs + " >" + szOut +
-                        " 2>>openssl.log").c_str()) == 0;
+    return RunIn(m_dir.Str(), "openssl " + strArgs + " >" + szOut) == 0;
   }
 
   // strContent sealed by openssl to envelope.pem and posted to the endpoint.

@@ -7,7 +7,6 @@
 
 #include "agent/AgentSettings.h"
 #include "agent/RouteRequest.h"
-#include "card/CardLifecycle.h"
 #include "http/TolvanServer.h"
 #include "tests/support/ProcessLogFiles.h"
 #include "tests/support/TempDir.h"
@@ -52,18 +51,12 @@ TEST(AgentSettings, DefaultsValuesAndLogLocation) {
 }
 
 // chEnvParm stays with the agent, without logLevel it is not routed; every
-// other name, a longer one too, goes to the dispatcher. (From the socket to
-// the dispatcher: KeyWatchE2E, AgentProcess.)
+// other name, a longer one too, goes to the dispatcher. (An unknown cloud
+// name from the socket to the dispatcher: AgentServes in every process test.)
 TEST(AgentRouting, ChEnvParmStaysOtherNamesGoToTheDispatcher) {
   CTempDir dir("tolvan-agent");
   ConfigureProcessLog(dir.Str(), 3);
   RequestParams result;
-  // An unknown cloud name answers at once. (A card operation before
-  // initialisation: KeyWatchE2E.)
-  EXPECT_TRUE(RouteRequest({{"Fun", "cloudX"}, {"data", "AAAA"}}, result));
-  EXPECT_EQ(result, (RequestParams{{"return", "-10000"}}));
-  myEnd();
-  result.clear();
   EXPECT_TRUE(RouteRequest({{"Fun", "chEnvParm"}, {"logLevel", "2"}}, result));
   EXPECT_TRUE(result.empty());
   EXPECT_EQ(g_ProcessLog.GetLogLevel(), 2u);

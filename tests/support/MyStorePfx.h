@@ -10,7 +10,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 class CMyStorePfx {
  public:
@@ -19,26 +18,19 @@ class CMyStorePfx {
   CMyStorePfx(const CMyStorePfx&) = delete;
   CMyStorePfx& operator=(const CMyStorePfx&) = delete;
 
-  // Imports the first certificate of the PFX bytes that has a private key and adds it to "MY"
-  // named szFriendlyName. "" on success, else what failed.
+  // Imports the PFX bytes (one certificate and its key) and adds the certificate to "MY" named
+  // szFriendlyName (once per object). "" on success, else what failed.
   std::string Import(const std::string& strPfx, const wchar_t* szPassword,
                      const wchar_t* szFriendlyName) {
-    if (m_pCert != nullptr) return "a certificate is imported already";
     CRYPT_DATA_BLOB blob{static_cast<DWORD>(strPfx.size()),
                          reinterpret_cast<BYTE*>(const_cast<char*>(strPfx.data()))};
     const CStore pfx(PFXImportCertStore(&blob, szPassword, CRYPT_USER_KEYSET));
     if (!pfx) return Failed("PFXImportCertStore");
     const CStore my(OpenMy());
     if (!my) return Failed("CertOpenStore(MY)");
-    // CertEnumCertificatesInStore frees the previous context on each call.
-    PCCERT_CONTEXT pCert = nullptr;
-    DWORD nSize = 0;
-    while ((pCert = CertEnumCertificatesInStore(pfx.get(), pCert)) != nullptr &&
-           !CertGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) {
-    }
     const std::unique_ptr<const CERT_CONTEXT, decltype(&CertFreeCertificateContext)> cert(
-        pCert, CertFreeCertificateContext);
-    if (!cert) return "the PFX brought no certificate with a key";
+        CertEnumCertificatesInStore(pfx.get(), nullptr), CertFreeCertificateContext);
+    if (!cert) return "the PFX brought no certificate";
     const std::wstring strName(szFriendlyName);
     const CRYPT_DATA_BLOB name{static_cast<DWORD>((strName.size() + 1) * sizeof(wchar_t)),
                                reinterpret_cast<BYTE*>(const_cast<wchar_t*>(strName.c_str()))};
@@ -58,16 +50,14 @@ class CMyStorePfx {
   // when the store no longer holds it (also when nothing was imported).
   bool Remove() {
     if (m_pCert == nullptr) return true;
-    DWORD nSize = 0;
-    if (CertGetCertificateContextProperty(m_pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &nSize)) {
-      std::vector<BYTE> buffer(nSize);
-      if (CertGetCertificateContextProperty(m_pCert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(),
-                                            &nSize)) {
-        const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-        HCRYPTPROV hProv = 0;
-        CryptAcquireContextW(&hProv, pInfo->pwszContainerName, pInfo->pwszProvName,
-                             pInfo->dwProvType, CRYPT_DELETEKEYSET);
-      }
+    // The property: the structure, then the names it points to.
+    alignas(CRYPT_KEY_PROV_INFO) BYTE info[4096];
+    DWORD nSize = sizeof(info);
+    if (CertGetCertificateContextProperty(m_pCert, CERT_KEY_PROV_INFO_PROP_ID, info, &nSize)) {
+      const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info);
+      HCRYPTPROV hProv = 0;
+      CryptAcquireContextW(&hProv, pInfo->pwszContainerName, pInfo->pwszProvName,
+                           pInfo->dwProvType, CRYPT_DELETEKEYSET);
     }
     bool bGone = false;
     const CStore my(OpenMy());

@@ -35,28 +35,23 @@ std::string Dir() {
   return szDir != nullptr ? szDir : "";
 }
 
-// CNG's verdict on an RSA PKCS#1 v1.5 SHA-256 signature of strText by the
-// public key of pCert: "" when it verifies, else what failed.
-std::string CngVerify(PCCERT_CONTEXT pCert, const std::string& strText, const std::string& strSig) {
+// True when CNG verifies strSig as an RSA PKCS#1 v1.5 SHA-256 signature of
+// strText by the public key of pCert.
+bool CngVerifies(PCCERT_CONTEXT pCert, const std::string& strText, const std::string& strSig) {
   BYTE digest[32];
   DWORD nDigest = sizeof(digest);
-  if (!CryptHashCertificate(0, CALG_SHA_256, 0, reinterpret_cast<const BYTE*>(strText.data()),
-                            static_cast<DWORD>(strText.size()), digest, &nDigest)) {
-    return "CryptHashCertificate(SHA-256): " + std::to_string(GetLastError());
-  }
   BCRYPT_KEY_HANDLE hKey = nullptr;
-  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo, 0,
+  if (!CryptHashCertificate(0, CALG_SHA_256, 0, reinterpret_cast<const BYTE*>(strText.data()),
+                            static_cast<DWORD>(strText.size()), digest, &nDigest) ||
+      !CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &pCert->pCertInfo->SubjectPublicKeyInfo, 0,
                                    nullptr, &hKey)) {
-    return "CryptImportPublicKeyInfoEx2: " + std::to_string(GetLastError());
+    return false;
   }
   const std::unique_ptr<void, decltype(&BCryptDestroyKey)> key(hKey, BCryptDestroyKey);
   BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
-  const NTSTATUS nStatus = BCryptVerifySignature(
-      hKey, &padding, digest, sizeof(digest),
-      reinterpret_cast<PUCHAR>(const_cast<char*>(strSig.data())), static_cast<ULONG>(strSig.size()),
-      BCRYPT_PAD_PKCS1);
-  if (nStatus == 0) return std::string();
-  return "BCryptVerifySignature: " + std::to_string(static_cast<unsigned long>(nStatus));
+  return BCryptVerifySignature(hKey, &padding, digest, sizeof(digest),
+                               reinterpret_cast<PUCHAR>(const_cast<char*>(strSig.data())),
+                               static_cast<ULONG>(strSig.size()), BCRYPT_PAD_PKCS1) == 0;
 }
 
 }  // namespace
@@ -101,11 +96,11 @@ TEST_F(MyStoreSignE2E, CertificateInMyStoreSignsOverHttpAndIsRefusedOnceRemoved)
   ASSERT_EQ("0", answer.m_strReturn);
   std::string sig = FromBase64(answer.m_strOut);
   ASSERT_EQ(256u, sig.size()) << answer.m_strOut;
-  EXPECT_EQ("", CngVerify(m_store.Cert(), strText, sig));
+  EXPECT_TRUE(CngVerifies(m_store.Cert(), strText, sig));
   // The verification is a real one: other text, or a changed signature, fails.
-  EXPECT_NE("", CngVerify(m_store.Cert(), strText + ".", sig));
+  EXPECT_FALSE(CngVerifies(m_store.Cert(), strText + ".", sig));
   sig[100] ^= 0x01;
-  EXPECT_NE("", CngVerify(m_store.Cert(), strText, sig));
+  EXPECT_FALSE(CngVerifies(m_store.Cert(), strText, sig));
 
   // Out of the store: a pass whose probe starts after the removal has ended
   // once the count has gone up by two, and card operations are refused.

@@ -56,9 +56,7 @@ class PkiCardWin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_FALSE(Dir().empty()) << "run through cross-check.sh";
-    const std::string strPfx = ReadFile(Dir() + "/rsa.pfx");
-    ASSERT_FALSE(strPfx.empty());
-    ASSERT_EQ("", s_store.Import(strPfx, L"1234", L"RSA_SIG"));
+    ASSERT_EQ("", s_store.Import(ReadFile(Dir() + "/rsa.pfx"), L"1234", L"RSA_SIG"));
     // Where the import put the key: CNG key storage, or a legacy CSP (as
     // Wine does).
     HCRYPTPROV_OR_NCRYPT_KEY_HANDLE hKey = 0;
@@ -76,16 +74,13 @@ class PkiCardWin : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(PKI_OK, pkiInit()); }
   void TearDown() override { pkiEnd(); }
 
-  static CMyStorePfx s_store;
-  static bool s_bCngKey;
+  static inline CMyStorePfx s_store;
+  static inline bool s_bCngKey = false;
 };
-
-CMyStorePfx PkiCardWin::s_store;
-bool PkiCardWin::s_bCngKey = false;
 
 }  // namespace
 
-TEST_F(PkiCardWin, HashesMatchOpenssl) {
+TEST_F(PkiCardWin, HashesMatchOpensslAndRandomBytesDiffer) {
   const Bytes data = ReadBytes("data.bin");
   Bytes digest;
   for (int nAlgo = 1; nAlgo <= 5; ++nAlgo) {
@@ -93,6 +88,13 @@ TEST_F(PkiCardWin, HashesMatchOpenssl) {
     EXPECT_EQ(ReadBytes("hash-" + std::to_string(nAlgo) + ".bin"), digest) << nAlgo;
   }
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Hash(6, data, digest));
+
+  Bytes a(32, 0), b(32, 0);
+  PkiBlob blobA{32, a.data()}, blobB{32, b.data()};
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobA));
+  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobB));
+  EXPECT_EQ(32u, blobA.nLen);
+  EXPECT_NE(a, b);
 }
 
 TEST_F(PkiCardWin, SymmetricAcrossPlatforms) {
@@ -132,19 +134,12 @@ TEST_F(PkiCardWin, SignsWithTheKeyInTheStore) {
   Bytes sig;
   EXPECT_EQ(PKI_ERR_OBJECT_NOT_FOUND, Sign("NO_SUCH_LABEL", kPin, 2, data, sig));
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Sign(kLabel, kPin, 9, data, sig));
+  // A key with a PIN (a smart card's key storage provider) refuses a wrong
+  // one; the imported software key has none (Wine's CSP takes none) and signs.
+  const int nWrongPin = Sign(kLabel, "0000", 2, data, sig);
+  EXPECT_TRUE(nWrongPin == PKI_OK || nWrongPin == PKI_ERR_PIN_INCORRECT) << nWrongPin;
   pkiEnd();
   EXPECT_EQ(PKI_ERR_NOT_INITIALISED, Sign(kLabel, kPin, 2, data, sig));
-}
-
-TEST_F(PkiCardWin, WrongPinIsRefusedByKeysThatHaveOne) {
-  const Bytes data = ReadBytes("data.bin");
-  Bytes sig;
-  const int nResult = Sign(kLabel, "0000", 2, data, sig);
-  if (nResult == PKI_OK) {
-    GTEST_SKIP() << "the imported software key has no PIN (Wine's CSP takes none), so any PIN signs; "
-                    "a smart card's key storage provider refuses a wrong one";
-  }
-  EXPECT_EQ(PKI_ERR_PIN_INCORRECT, nResult);
 }
 
 TEST_F(PkiCardWin, VerifiesOpensslSignatures) {
@@ -155,14 +150,9 @@ TEST_F(PkiCardWin, VerifiesOpensslSignatures) {
   EXPECT_EQ(PKI_OK, Verify(ec, data, ReadBytes("ecsig-4.bin")));
   EXPECT_EQ(PKI_ERR_SIGNATURE_INVALID, Verify(ReadBytes("other.der"), data, ReadBytes("rsasig-2.bin")));
   EXPECT_EQ(PKI_ERR_BAD_CERT, Verify(Bytes(10, 0x30), data, ReadBytes("rsasig-2.bin")));
-}
-
-TEST_F(PkiCardWin, VerifiesRsaWithSm3) {
-  if (RunningUnderWine()) {
-    GTEST_SKIP() << "Wine's CNG does not verify PKCS#1 v1.5 without an algorithm id, which RSA with SM3 "
-                    "needs (CNG names no SM3); Windows does";
-  }
-  EXPECT_EQ(PKI_OK, Verify(ReadBytes("rsa.der"), ReadBytes("data.bin"), ReadBytes("rsasig-3.bin")));
+  // RSA with SM3 needs PKCS#1 v1.5 without an algorithm id (CNG names no SM3),
+  // which Windows' CNG verifies and Wine's does not.
+  EXPECT_TRUE(RunningUnderWine() || Verify(rsa, data, ReadBytes("rsasig-3.bin")) == PKI_OK);
 }
 
 TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
@@ -185,9 +175,8 @@ TEST_F(PkiCardWin, EnvelopesAcrossPlatforms) {
   EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, data, env));
 }
 
-TEST_F(PkiCardWin, CertificateChecksUseTheChainEngine) {
-  const Bytes garbage(20, 0x41);
-  EXPECT_EQ(PKI_ERR_BAD_CERT, Check(garbage));
+TEST_F(PkiCardWin, CertificateChecksUseTheChainEngineAndInformationIsRead) {
+  EXPECT_EQ(PKI_ERR_BAD_CERT, Check(Bytes(20, 0x41)));
   EXPECT_EQ(PKI_ERR_CERT_EXPIRED, Check(ReadBytes("expired.der")));
   EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check(ReadBytes("other.der")));
   EXPECT_EQ(PKI_ERR_CERT_UNTRUSTED, Check(ReadBytes("rsa.der")));  // its root is in no trust store
@@ -198,9 +187,8 @@ TEST_F(PkiCardWin, CertificateChecksUseTheChainEngine) {
   ASSERT_EQ(PKI_OK, pkiInit());
   EXPECT_EQ(PKI_ERR_TRUST_STORE, Check(ReadBytes("rsa.der")));
   ASSERT_EQ(0, _putenv_s("PKICARD_TRUST_STORE", ""));
-}
 
-TEST_F(PkiCardWin, CertificateInformation) {
+  // The XML (checked by cross-check.sh) and the preferred digest.
   for (const char* szName : {"rsa", "odd"}) {
     const Bytes cert = ReadBytes(std::string(szName) + ".der");
     Bytes xml;
@@ -220,13 +208,4 @@ TEST_F(PkiCardWin, CertificateInformation) {
   const Bytes pem = ReadBytes("ca.pem");
   int nAlgo = 0;
   EXPECT_EQ(PKI_OK, pkiGetCertInfoEx(Len(pem), pem.data(), nullptr, &nAlgo));
-}
-
-TEST_F(PkiCardWin, RandomBytes) {
-  Bytes a(32, 0), b(32, 0);
-  PkiBlob blobA{32, a.data()}, blobB{32, b.data()};
-  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobA));
-  ASSERT_EQ(PKI_OK, pkiGenerateRandom(32, &blobB));
-  EXPECT_EQ(32u, blobA.nLen);
-  EXPECT_NE(a, b);
 }

@@ -43,19 +43,6 @@ TEST_F(CertQueries, GetCertReadsTheLabelNamedByCertType) {
   EXPECT_EQ(std::string::npos, Calls().find("pkiReadLabel"));
 }
 
-TEST_F(CertQueries, CheckCertAndCertInfo) {
-  EXPECT_EQ((RequestParams{{"return", "0"}}), Call({{"Fun", "advCheckCert"}, {"cert64", ToBase64("CERT:ok")}}));
-  EXPECT_NE(std::string::npos, Calls().find("pkiBase64Decode size " + ToBase64("CERT:ok") + "\npkiBase64Decode " +
-                                            ToBase64("CERT:ok") + "\npkiCheckCert CERT:ok\n"));
-  EXPECT_EQ((RequestParams{{"outData", ToBase64("<cert>CERT:x</cert>")}, {"return", "0"}}),
-            Call({{"Fun", "advGetCertInfo"}, {"cert64", ToBase64("CERT:x")}}));
-  // Bad Base64 resets without checking anything.
-  Calls(true);
-  EXPECT_EQ(std::to_string(DBL_ERR_BAD_BASE64), Call({{"Fun", "advCheckCert"}, {"cert64", "%%%"}})["return"]);
-  EXPECT_EQ(std::string::npos, Calls().find("pkiCheckCert"));
-  EXPECT_FALSE(CardCallsAnswered());
-}
-
 TEST_F(CertQueries, PreferAlgAnswersDecimalTextAndNeverResets) {
   EXPECT_EQ((RequestParams{{"outData", "7"}, {"return", "0"}}),
             Call({{"Fun", "advGetCertPreferAlg"}, {"cert64", ToBase64("CERT:rsa")}}));
@@ -74,6 +61,18 @@ TEST_F(CertQueries, PreferAlgAnswersDecimalTextAndNeverResets) {
   EXPECT_EQ((RequestParams{{"return", std::to_string(API_PARAM_TOO_LARGE)}}),
             Call({{"Fun", "advGetCertPreferAlg"}, {"cert64", ToBase64(strFits + "c")}}));
   EXPECT_EQ(std::string::npos, Calls().find("pkiGetCertInfoEx"));
+
+  // Checking and describing a certificate decode it with the two-call protocol.
+  EXPECT_EQ((RequestParams{{"return", "0"}}), Call({{"Fun", "advCheckCert"}, {"cert64", ToBase64("CERT:ok")}}));
+  EXPECT_NE(std::string::npos, Calls().find("pkiBase64Decode size " + ToBase64("CERT:ok") + "\npkiBase64Decode " +
+                                            ToBase64("CERT:ok") + "\npkiCheckCert CERT:ok\n"));
+  EXPECT_EQ((RequestParams{{"outData", ToBase64("<cert>CERT:x</cert>")}, {"return", "0"}}),
+            Call({{"Fun", "advGetCertInfo"}, {"cert64", ToBase64("CERT:x")}}));
+  // Bad Base64 resets without checking anything.
+  Calls(true);
+  EXPECT_EQ(std::to_string(DBL_ERR_BAD_BASE64), Call({{"Fun", "advCheckCert"}, {"cert64", "%%%"}})["return"]);
+  EXPECT_EQ(std::string::npos, Calls().find("pkiCheckCert"));
+  EXPECT_FALSE(CardCallsAnswered());
 }
 
 TEST_F(CryptoOps, SignDataSignsDecodedBytesOnlyForSignType2) {
@@ -133,9 +132,8 @@ TEST_F(CryptoOps, EnvelopesRoundTripAndOpeningNeverResets) {
   request["envData64"] = "***";
   EXPECT_EQ(std::to_string(DBL_ERR_BAD_BASE64), Call(request)["return"]);
   EXPECT_TRUE(CardCallsAnswered());
-}
 
-TEST_F(CryptoOps, HashAndSymmetricRoundTrip) {
+  // Hashes and symmetric ciphers pass their algorithm, key and data through.
   EXPECT_EQ((RequestParams{{"outData", ToBase64("H3:abc")}, {"return", "0"}}),
             Call({{"Fun", "advHashData"}, {"hashAlgo", "3"}, {"clearText", "abc"}}));
 

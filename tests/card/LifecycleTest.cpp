@@ -8,7 +8,6 @@
 #include "card/NamedEventLock.h"
 #include "tests/card/CardTestSupport.h"
 
-#include <cstring>
 #include <string>
 
 using Lifecycle = CardDoubleTest;
@@ -53,8 +52,7 @@ TEST_F(Lifecycle, LocksNotTakenLeaveTheStateAsItWas) {
 namespace {
 // The reader's result, and the label it left in a zeroed 60-byte buffer.
 std::pair<int, std::string> ReadKeyLabel() {
-  char szLabel[KEY_LABEL_SIZE];
-  std::memset(szLabel, 0, sizeof(szLabel));
+  char szLabel[KEY_LABEL_SIZE] = {};
   int nResult = readKeyLabel(szLabel, sizeof(szLabel));
   EXPECT_EQ('\0', szLabel[KEY_LABEL_SIZE - 1]);
   return {nResult, szLabel};

@@ -7,13 +7,6 @@
 
 namespace fs = std::filesystem;
 
-std::string Hex(const Bytes& data) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (unsigned char c : data) s += std::string{kDigits[c >> 4], kDigits[c & 0x0f]};
-  return s;
-}
-
 namespace {
 
 // Made once by the first test that needs it; removed at exit.

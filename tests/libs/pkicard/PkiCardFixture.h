@@ -26,7 +26,6 @@ inline Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile
 inline void WriteFileBytes(const std::string& strPath, const Bytes& data) {
   WriteFile(strPath, std::string(data.begin(), data.end()));
 }
-std::string Hex(const Bytes& data);
 
 // A file of the key material shared by every test (the files the commands in
 // PkiCardFixture.cpp make, and the template token directory tokens/): made once, read-only

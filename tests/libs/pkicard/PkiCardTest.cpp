@@ -196,27 +196,7 @@ TEST_F(PkiCardSign, WrongPinNeverSignsAndLeavesNothingLoggedIn) {
   EXPECT_EQ(PKI_ERR_PIN_INCORRECT, Sign(kRsaCertLabel, "9999", 2, AsBytes("a"), sig));
 }
 
-TEST_F(PkiCardEnvelope, SealedEnvelopesOpenWithOpenssl) {
-  const char kPlain[] = "sealed secret \x00\x01\x02 end";
-  const Bytes plain(kPlain, kPlain + sizeof kPlain - 1);
-  const Bytes cert = MaterialBytes("rsa.der");
-  const char* const kCiphers[] = {"aes-128-cbc", "aes-256-cbc", "sm4-cbc", "des-ede3-cbc"};
-  for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
-    SCOPED_TRACE(kCiphers[nAlgo - 1]);
-    Bytes envelope;
-    ASSERT_EQ(PKI_OK, Seal(cert, nAlgo, plain, envelope));
-    WriteFileBytes(m_dir.Join("env.der"), envelope);
-    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -decrypt -binary -inform DER -in env.der -recip " +
-                                         ShellQuote(MaterialFile("rsa.pem")) + " -inkey " +
-                                         ShellQuote(MaterialFile("rsa.key")) + " -out plain.bin"));
-    EXPECT_EQ(plain, ReadFileBytes(m_dir.Join("plain.bin")));
-    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -cmsout -print -inform DER -in env.der > env.txt"));
-    EXPECT_NE(std::string::npos, ReadFile(m_dir.Join("env.txt")).find(kCiphers[nAlgo - 1]));
-  }
-  Bytes envelope;
-  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, plain, envelope));
-}
-
+// Envelopes both ways: sealed here and opened by openssl, made by openssl and opened on the token.
 TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
   ASSERT_EQ(PKI_OK, pkiInit());
   Bytes plain(3000);
@@ -224,6 +204,22 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
   WriteFileBytes(m_dir.Join("plain.bin"), plain);
   const std::string strRsa = ShellQuote(MaterialFile("rsa.pem"));
   const std::string strOther = ShellQuote(MaterialFile("other.pem"));
+  // Sealed here, the envelope opens with openssl and names its cipher.
+  const Bytes cert = MaterialBytes("rsa.der");
+  const char* const kCiphers[] = {"aes-128-cbc", "aes-256-cbc", "sm4-cbc", "des-ede3-cbc"};
+  Bytes envelope;
+  for (int nAlgo = 1; nAlgo <= 4; ++nAlgo) {
+    SCOPED_TRACE(kCiphers[nAlgo - 1]);
+    ASSERT_EQ(PKI_OK, Seal(cert, nAlgo, plain, envelope));
+    WriteFileBytes(m_dir.Join("env.der"), envelope);
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -decrypt -binary -inform DER -in env.der -recip " +
+                                         strRsa + " -inkey " + ShellQuote(MaterialFile("rsa.key")) +
+                                         " -out opened.bin"));
+    EXPECT_EQ(plain, ReadFileBytes(m_dir.Join("opened.bin")));
+    ASSERT_EQ(0, RunIn(m_dir.Str(), "openssl cms -cmsout -print -inform DER -in env.der > env.txt"));
+    EXPECT_NE(std::string::npos, ReadFile(m_dir.Join("env.txt")).find(kCiphers[nAlgo - 1]));
+  }
+  EXPECT_EQ(PKI_ERR_UNSUPPORTED_ALGO, Seal(cert, 7, plain, envelope));
   // Our recipient is never first: matched by issuer and serial, or by key id.
   const std::string kVariants[] = {
       "-aes256 " + strOther + " " + strRsa,
@@ -240,7 +236,7 @@ TEST_F(PkiCardEnvelope, OpensslEnvelopesOpenOnTheToken) {
   }
   Bytes theirs, mine, opened;
   ASSERT_EQ(PKI_OK, Seal(MaterialBytes("other.der"), 1, AsBytes("hello"), theirs));
-  ASSERT_EQ(PKI_OK, Seal(MaterialBytes("rsa.der"), 1, AsBytes("hello"), mine));
+  ASSERT_EQ(PKI_OK, Seal(cert, 1, AsBytes("hello"), mine));
   EXPECT_EQ(PKI_ERR_NO_RECIPIENT, Open(kRsaCertLabel, kUserPin, theirs, opened));
   const Bytes truncated(mine.begin(), mine.begin() + static_cast<long>(mine.size() / 2));
   EXPECT_EQ(PKI_ERR_BAD_ENVELOPE, Open(kRsaCertLabel, kUserPin, truncated, opened));
@@ -361,7 +357,8 @@ TEST_F(PkiCardCrypto, Base64TwoCallProtocolAndStrictDecoding) {
   // Line breaks, as openssl writes them, are fine.
   const char szWrapped[] = "QUJD\r\nREVG\nR0g=";
   Bytes out;
-  EXPECT_EQ(PKI_OK, WithBlob(16, out, [&](PkiBlob* p) { return pkiBase64Decode(15, szWrapped, p); }));
+  EXPECT_EQ(PKI_OK,
+            WithBlob(16, out, [&](PkiBlob* p) { return pkiBase64Decode(15, szWrapped, p); }));
   EXPECT_EQ(AsBytes("ABCDEFGH"), out);
   char text[4] = {'x', 'x', 'x', 'x'};
   PkiBlob exact{4, reinterpret_cast<unsigned char*>(text)};
@@ -429,7 +426,8 @@ TEST_F(PkiCardCert, XmlMatchesOpensslAndIsEscaped) {
                        strFingerprint.end());
   EXPECT_EQ(strFingerprint.substr(strFingerprint.find('=') + 1), XmlElement(strXml, "Thumbprint"));
   // notAfter as openssl prints it in ISO 8601 ("2027-12-06 11:21:27Z").
-  EXPECT_EQ("notAfter=" + XmlElement(strXml, "NotAfter") + "Z", openssl("-enddate -dateopt iso_8601"));
+  EXPECT_EQ("notAfter=" + XmlElement(strXml, "NotAfter") + "Z",
+            openssl("-enddate -dateopt iso_8601"));
   EXPECT_EQ("Rsa Signer", XmlElement(strXml, "SubjectCN"));
   EXPECT_EQ("ecdsa-with-SHA256", XmlElement(strXml, "SignatureAlgorithm"));  // issued by the EC root
   EXPECT_EQ("RSA", XmlElement(strXml, "PublicKeyAlgorithm"));

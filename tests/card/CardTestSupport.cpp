@@ -3,7 +3,6 @@
 #include "base/system/ExePath.h"
 #include "card/CardLibrary.h"
 #include "card/CardLifecycle.h"
-#include "card/KeyLabel.h"
 #include "base/system/Process.h"
 #include "tests/support/ProcessLogFiles.h"
 
@@ -43,7 +42,7 @@ void CardDoubleTest::SetUp() {
   Switch(nullptr, 0);
   ASSERT_TRUE(LoadCardLibrary(strDir));
   ASSERT_EQ(0, pasInit());
-  ClearCalls();
+  Calls(true);
 }
 
 void CardDoubleTest::TearDown() {
@@ -52,14 +51,6 @@ void CardDoubleTest::TearDown() {
   if (m_pfnSwitch != nullptr) Switch(nullptr, 0);
   m_control.Close();
   m_pConfigEnv.reset();
-}
-
-void CardDoubleTest::WriteKeyLabelFile(const std::string& strContent) const {
-  WriteFile(m_configDir.Path() / KEY_LABEL_FILE, strContent);
-}
-
-bool CardDoubleTest::CardCallsAnswered() const {
-  return Call({{"Fun", "advInit"}})["return"] == "0";
 }
 
 int main(int argc, char** argv) {

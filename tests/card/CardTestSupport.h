@@ -2,9 +2,11 @@
 
 #include "base/system/LibraryLoader.h"
 #include "card/ApiHandler.h"
+#include "card/KeyLabel.h"
 #include "tests/card/double/PkiCardDouble.h"
 #include "tests/support/EnvOverride.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
@@ -26,25 +28,22 @@ class CardDoubleTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // The double's recorded calls since the last ClearCalls.
-  std::string Calls() const {
+  // The double's recorded calls since they were last cleared; bClear clears them.
+  std::string Calls(bool bClear = false) const {
     size_t nLen = 0;
-    const char* p = m_pfnCallLog(0, &nLen);
+    const char* p = m_pfnCallLog(bClear ? 1 : 0, &nLen);
     return std::string(p, nLen);
-  }
-  void ClearCalls() const {
-    size_t nLen = 0;
-    m_pfnCallLog(1, &nLen);
   }
   // The double's switches for one function (see PkiCardDouble.h).
   void Switch(const char* szFunction, int nFail, bool bOverreport = false,
               void (*pfnHook)() = nullptr) const {
     m_pfnSwitch(szFunction, nFail, bOverreport ? 1 : 0, pfnHook);
   }
-  // Writes the key label file of the temporary configuration directory.
-  void WriteKeyLabelFile(const std::string& strContent) const;
+  void WriteKeyLabelFile(const std::string& strContent) const {
+    WriteFile(m_configDir.Path() / KEY_LABEL_FILE, strContent);
+  }
   // True while card calls are answered (the library is initialised).
-  bool CardCallsAnswered() const;
+  bool CardCallsAnswered() const { return Call({{"Fun", "advInit"}})["return"] == "0"; }
 
   CTempDir m_configDir;
   std::unique_ptr<CEnvOverride> m_pConfigEnv;

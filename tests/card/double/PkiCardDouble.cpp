@@ -51,7 +51,6 @@ bool IsCert(const std::string& strCert) { return strCert.compare(0, 5, "CERT:") 
 
 // Writes strOut into the blob under the capacity rules.
 int Produce(const CSwitches& sw, const std::string& strOut, PkiBlob* pOut) {
-  if (pOut == nullptr) return DBL_ERR_INVALID_ARG;
   if (pOut->pData == nullptr || pOut->nLen < strOut.size()) {
     pOut->nLen = static_cast<uint32_t>(strOut.size());
     return DBL_ERR_BUFFER_TOO_SMALL;
@@ -181,9 +180,7 @@ DBL_EXPORT int pkiVerifySignature(uint32_t nCertLen, const unsigned char* pCert,
   const std::string strCert = Text(nCertLen, pCert);
   const std::string strData = Text(nDataLen, pData);
   const std::string strSig = Text(nSigLen, pSig);
-  if (int nFail = Enter("pkiVerifySignature", strCert + " " + strData + " " + strSig).nFail) {
-    return nFail;
-  }
+  if (int nFail = Enter("pkiVerifySignature", "").nFail) return nFail;
   if (!IsCert(strCert)) return DBL_ERR_BAD_CERT;
   const size_t nColon = strSig.find("):");
   const bool bValid = strSig.compare(0, 4, "SIG(") == 0 && nColon != std::string::npos &&
@@ -203,14 +200,9 @@ DBL_EXPORT int pkiGenerateRandom(int nCount, PkiBlob* pOut) {
 #if !defined(PKICARD_DOUBLE_PARTIAL)
 DBL_EXPORT int pkiHashData(int nHashAlgo, uint32_t nDataLen, const unsigned char* pData,
                            PkiBlob* pOut) {
-  const CSwitches sw = Enter("pkiHashData", std::to_string(nHashAlgo));
+  const CSwitches sw = Enter("pkiHashData", "");
   if (sw.nFail != 0) return sw.nFail;
-  uint64_t nHash = 14695981039346656037ull;
-  for (unsigned char c : Text(nDataLen, pData)) nHash = (nHash ^ c) * 1099511628211ull;
-  std::string strOut(8, '\0');
-  for (int i = 0; i < 8; ++i) strOut[i] = static_cast<char>((nHash >> (56 - 8 * i)) & 0xFF);
-  strOut[0] = static_cast<char>(strOut[0] ^ nHashAlgo);
-  return Produce(sw, strOut, pOut);
+  return Produce(sw, "H" + std::to_string(nHashAlgo) + ":" + Text(nDataLen, pData), pOut);
 }
 #endif
 

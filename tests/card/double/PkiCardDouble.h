@@ -9,7 +9,7 @@
 //                           pkiVerifySignature accepts
 //   pkiSealEnvelope         "ENV" + algo digit + ":" + data (pkiOpenEnvelope)
 //   pkiGenerateRandom       bytes 0x5a
-//   pkiHashData             FNV-1a 64 of the data, first byte xor algorithm
+//   pkiHashData             "H" + algo + ":" + data
 //   pkiSymmCryptData        encrypt: "E" + data xor key; decrypt: reverse
 // Password "1234" only.
 // An output longer than the capacity is never written:

@@ -7,13 +7,6 @@
 
 namespace fs = std::filesystem;
 
-std::string Hex(const Bytes& data) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string s;
-  for (unsigned char c : data) s += std::string{kDigits[c >> 4], kDigits[c & 0x0f]};
-  return s;
-}
-
 namespace {
 
 // Made once by the first test that needs it; removed at exit.
@@ -78,22 +71,20 @@ struct CMaterialHolder {
     }
   }
   CTempDir m_dir{"pkicard-test"};
-  PkiMaterial m_material{m_dir.Str()};
 };
 
 }  // namespace
 
-const PkiMaterial& Material() {
+std::string MaterialFile(const std::string& strName) {
   static CMaterialHolder s_holder;
-  return s_holder.m_material;
+  return s_holder.m_dir.Join(strName);
 }
 
 void PkiCardTest::SetUp() {
   ASSERT_TRUE(m_dir.Ok());
-  const PkiMaterial& material = Material();
-  fs::copy(material.File("tokens"), m_dir.Join("tokens"), fs::copy_options::recursive);
+  fs::copy(MaterialFile("tokens"), m_dir.Join("tokens"), fs::copy_options::recursive);
   UseSoftHsm(m_dir.Str(), m_dir.Join("tokens"), kTokenLabel);
-  setenv("PKICARD_TRUST_STORE", material.File("ca.pem").c_str(), 1);
+  setenv("PKICARD_TRUST_STORE", MaterialFile("ca.pem").c_str(), 1);
 }
 
 CSharedModule::CSharedModule() {

@@ -17,7 +17,6 @@
 
 constexpr char kUserPin[] = "1234";
 constexpr char kTokenLabel[] = "T1";
-constexpr char kSpareTokenLabel[] = "Spare";
 // Labels of the certificates on the token; the keys carry other labels.
 constexpr char kRsaCertLabel[] = "RSA_SIG";
 constexpr char kEcCertLabel[] = "EC_SIG";
@@ -27,18 +26,13 @@ inline Bytes ReadFileBytes(const std::string& strPath) { return AsBytes(ReadFile
 inline void WriteFileBytes(const std::string& strPath, const Bytes& data) {
   WriteFile(strPath, std::string(data.begin(), data.end()));
 }
-std::string Hex(const Bytes& data);
 
-// Key material shared by every test (the files the commands in PkiCardFixture.cpp make, and
-// the template token directory tokens/): made once, read-only afterwards.
-struct PkiMaterial {
-  std::string m_strDir;
-  std::string File(const std::string& strName) const { return m_strDir + "/" + strName; }
-};
-const PkiMaterial& Material();
-// A file of the shared key material.
+// A file of the key material shared by every test (the files the commands in
+// PkiCardFixture.cpp make, and the template token directory tokens/): made once, read-only
+// afterwards.
+std::string MaterialFile(const std::string& strName);
 inline Bytes MaterialBytes(const std::string& strName) {
-  return ReadFileBytes(Material().File(strName));
+  return ReadFileBytes(MaterialFile(strName));
 }
 
 // One SoftHSM2 token directory per test, and the environment that points

@@ -2,7 +2,7 @@
 
 // Child processes for the process and lock tests: the test executable starts itself with
 // TOLVAN_TEST_CHILD=<role>; TOLVAN_TEST_CHILD_HOOK runs the role before main and exits. Roles
-// (see RunRole) say one fact a line; "lock" and "wait" hold on until their input ends.
+// (see RunRole) say one fact a line; "wait" holds on until its input ends.
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
@@ -83,12 +83,9 @@ inline int RunRole(const std::string& strRole) {
   std::string::size_type nColon = strRole.find(':');
   std::string strKind = strRole.substr(0, nColon);
   std::string strArg = nColon == std::string::npos ? std::string() : strRole.substr(nColon + 1);
-  if (strKind == "lock") {
+  if (strKind == "wait") {  // "wait:<name>" holds the named lock while it waits
     CNamedLock lock(strArg.c_str());
-    Say(lock.Acquire(0) ? "held" : "busy");
-    WaitForEndOfInput();
-  } else if (strKind == "wait") {
-    Say("ready");
+    Say(strArg.empty() ? "ready" : lock.Acquire(0) ? "held" : "busy");
     WaitForEndOfInput();
   } else if (strKind == "args") {
     for (const std::string& s : OwnArgs()) Say("[" + s + "]");
@@ -126,8 +123,6 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Starts the child in strRole; true once it says it holds what the role takes.
-  bool StartHolding(const std::string& strRole) { return Start(strRole) && ReadLine() == "held"; }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
   CProcess& Process() { return m_Process; }
 

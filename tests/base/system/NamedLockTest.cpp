@@ -76,7 +76,8 @@ TEST_F(NamedLock, ChildHolderExcludesUntilKilledAndInheritsNoLock) {
   CNamedLock held(strHeld.c_str());
   ASSERT_TRUE(held.Acquire(0));
   CChild child;
-  ASSERT_TRUE(child.StartHolding("lock:" + strName));
+  ASSERT_TRUE(child.Start("wait:" + strName));
+  ASSERT_EQ(child.ReadLine(), "held");
   held.Release();
   EXPECT_TRUE(CNamedLock(strHeld.c_str()).Acquire(0)) << "free while the child runs on";
   {

@@ -64,10 +64,16 @@ unsigned long ReturnArgument(void* pArg) {
 
 }  // namespace
 
-TEST(BaseThread, RunsHooksInOrderWithItsParameter) {
-  CRecordingThread thread;
+TEST(BaseThread, CreatedSuspendedRunsHooksInOrderWithItsParameterOnlyAfterResume) {
+  CRecordingThread thread(true, 0, 1);
   int nParam = 0;
   ASSERT_TRUE(thread.Start(&nParam));
+  unsigned long dwCode = 0;
+  thread.Join(50);
+  EXPECT_FALSE(thread.GetExitCode(dwCode)) << "a suspended thread has not ended";
+  EXPECT_EQ(thread.Suspend(), 1u);
+  EXPECT_EQ(thread.Resume(), 2u);
+  EXPECT_EQ(thread.Resume(), 1u);
   EXPECT_EQ(thread.RunToEnd(), 0u);
   EXPECT_EQ(thread.m_strCalls, "start;execute;end;");
   EXPECT_EQ(thread.m_pSeenParam, &nParam);
@@ -93,19 +99,6 @@ TEST(BaseThread, LongStartRunsAnyRoutineAndWithoutAThreadAllFailsQuietly) {
   thread.Join(TOLVAN_INFINITE);
   ASSERT_TRUE(thread.GetExitCode(dwCode));
   EXPECT_EQ(dwCode, 42u);
-}
-
-TEST(BaseThread, CreatedSuspendedRunsOnlyAfterResume) {
-  CRecordingThread thread(true, 0, 1);
-  ASSERT_TRUE(thread.Start());
-  unsigned long dwCode = 0;
-  thread.Join(50);
-  EXPECT_FALSE(thread.GetExitCode(dwCode)) << "a suspended thread has not ended";
-  EXPECT_EQ(thread.Suspend(), 1u);
-  EXPECT_EQ(thread.Resume(), 2u);
-  EXPECT_EQ(thread.Resume(), 1u);
-  EXPECT_EQ(thread.RunToEnd(), 0u);
-  EXPECT_EQ(thread.m_strCalls, "start;execute;end;");
 }
 
 TEST(BaseThread, PriorityHoldsFromTheStartAndZeroLeavesTheDefault) {

@@ -87,14 +87,15 @@ inline int RunRole(const std::string& strRole) {
     CNamedLock lock(strArg.c_str());
     Say(strArg.empty() ? "ready" : lock.Acquire(0) ? "held" : "busy");
     WaitForEndOfInput();
-  } else if (strKind == "args") {
-    for (const std::string& s : OwnArgs()) Say("[" + s + "]");
 #ifdef _WIN32
   } else if (strKind == "std") {
     WriteFile(strArg, SeenStdHandles());  // no standard output to say it on
 #endif
+  } else if (strKind == "exit") {  // says its arguments, then exits with the code given
+    for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+    return std::atoi(strArg.c_str());
   } else {
-    return strKind == "exit" ? std::atoi(strArg.c_str()) : 99;
+    return 99;
   }
   return 0;
 }

@@ -19,7 +19,6 @@ using childrole::CChild;
 
 class NamedLock : public childrole::CLockDirFixture {};
 using NamedFlag = childrole::CLockDirFixture;
-using SingleInstance = childrole::CLockDirFixture;
 
 namespace {
 
@@ -33,7 +32,7 @@ std::string UniqueName(const char* szWhat) {
 
 }  // namespace
 
-TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
+TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleasedAsSingleInstancesDo) {
   std::string strName = UniqueName("lock");
   {
     CNamedLock first(strName.c_str());
@@ -51,6 +50,18 @@ TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
   }
   CNamedLock again(strName.c_str(), 1000);  // the timed constructor
   EXPECT_TRUE(again.IsHeld()) << "the destructor releases";
+
+  // The single-instance guard: the first holds, a second sees it, a gone holder frees the name.
+  const std::string strInst = UniqueName("inst");
+  {
+    CSingleInstance first(strInst.c_str());
+    EXPECT_TRUE(first.IsHeld() && !first.IsAnotherInstance());
+    CSingleInstance second(strInst.c_str());
+    EXPECT_TRUE(!second.IsHeld() && second.IsAnotherInstance());
+  }
+  CSingleInstance next(strInst.c_str()), none("");
+  EXPECT_TRUE(next.IsHeld() && !next.IsAnotherInstance());
+  EXPECT_TRUE(!none.IsHeld() && !none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
@@ -124,24 +135,6 @@ TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreatorAndBadNamesAreInv
   EXPECT_TRUE(tricky.Set());
   EXPECT_TRUE(CNamedFlag("../../escape/flag", CNamedFlag::emOpenExisting).IsSet());
   tricky.Remove();
-}
-
-TEST_F(SingleInstance, FirstHoldsSecondSeesAnotherAndAGoneHolderFreesTheName) {
-  std::string strName = UniqueName("inst");
-  {
-    CSingleInstance first(strName.c_str());
-    EXPECT_TRUE(first.IsHeld());
-    EXPECT_FALSE(first.IsAnotherInstance());
-    CSingleInstance second(strName.c_str());
-    EXPECT_FALSE(second.IsHeld());
-    EXPECT_TRUE(second.IsAnotherInstance());
-  }
-  CSingleInstance next(strName.c_str());
-  EXPECT_TRUE(next.IsHeld());
-  EXPECT_FALSE(next.IsAnotherInstance());
-  CSingleInstance none("");
-  EXPECT_FALSE(none.IsHeld());
-  EXPECT_FALSE(none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 #ifndef _WIN32

@@ -58,10 +58,6 @@ private:
   bool m_bStartOk;
 };
 
-unsigned long ReturnArgument(void* pArg) {
-  return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(pArg));
-}
-
 }  // namespace
 
 TEST(BaseThread, CreatedSuspendedRunsHooksInOrderWithItsParameterOnlyAfterResume) {
@@ -94,7 +90,8 @@ TEST(BaseThread, LongStartRunsAnyRoutineAndWithoutAThreadAllFailsQuietly) {
   EXPECT_FALSE(thread.Start(nullptr, nullptr, 0, 0, 0, PThread_Scope_System, PThread_Joinable));
   EXPECT_EQ(thread.GetNewThreadId(), 0u) << "a failed start leaves no thread";
 
-  ASSERT_TRUE(thread.Start(&ReturnArgument, reinterpret_cast<void*>(std::uintptr_t{42}), 0, 0, 0,
+  auto fnEcho = [](void* p) -> unsigned long { return reinterpret_cast<std::uintptr_t>(p); };
+  ASSERT_TRUE(thread.Start(fnEcho, reinterpret_cast<void*>(std::uintptr_t{42}), 0, 0, 0,
                            PThread_Scope_System, PThread_Joinable));
   thread.Join(TOLVAN_INFINITE);
   ASSERT_TRUE(thread.GetExitCode(dwCode));

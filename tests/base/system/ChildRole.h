@@ -74,11 +74,6 @@ inline void Say(const std::string& strLine) {
   std::fflush(stdout);
 }
 
-inline void WaitForEndOfInput() {
-  while (std::fgetc(stdin) != EOF) {
-  }
-}
-
 inline int RunRole(const std::string& strRole) {
   std::string::size_type nColon = strRole.find(':');
   std::string strKind = strRole.substr(0, nColon);
@@ -86,7 +81,8 @@ inline int RunRole(const std::string& strRole) {
   if (strKind == "wait") {  // "wait:<name>" holds the named lock while it waits
     CNamedLock lock(strArg.c_str());
     Say(strArg.empty() ? "ready" : lock.Acquire(0) ? "held" : "busy");
-    WaitForEndOfInput();
+    while (std::fgetc(stdin) != EOF) {  // until the input ends
+    }
 #ifdef _WIN32
   } else if (strKind == "std") {
     WriteFile(strArg, SeenStdHandles());  // no standard output to say it on

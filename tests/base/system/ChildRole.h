@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,10 @@ inline std::vector<std::string> OwnArgs() {
 #ifdef _WIN32
   for (int i = 1; i < __argc; ++i) vecArgs.emplace_back(__argv[i]);
 #else
-  const std::string strAll = ReadFile("/proc/self/cmdline");
-  for (size_t nPos = strAll.find('\0'); nPos != std::string::npos && nPos + 1 < strAll.size();) {
-    size_t nEnd = strAll.find('\0', nPos + 1);
-    vecArgs.push_back(strAll.substr(nPos + 1, nEnd - nPos - 1));
-    nPos = nEnd;
-  }
+  std::istringstream in(ReadFile("/proc/self/cmdline"));
+  std::string strArg;
+  std::getline(in, strArg, '\0');  // the program
+  while (std::getline(in, strArg, '\0')) vecArgs.push_back(strArg);
 #endif
   return vecArgs;
 }

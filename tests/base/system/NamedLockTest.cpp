@@ -32,7 +32,7 @@ std::string UniqueName(const char* szWhat) {
 
 }  // namespace
 
-TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleasedAsSingleInstancesDo) {
+TEST_F(NamedLock, ObjectsExcludeEachOtherUntilReleasedBadNamesAreInvalidAndSingleInstanceGuards) {
   std::string strName = UniqueName("lock");
   {
     CNamedLock first(strName.c_str());
@@ -51,20 +51,7 @@ TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleasedAsSingleInstan
   CNamedLock again(strName.c_str(), 1000);  // the timed constructor
   EXPECT_TRUE(again.IsHeld()) << "the destructor releases";
 
-  // The single-instance guard: the first holds, a second sees it, a gone holder frees the name.
-  const std::string strInst = UniqueName("inst");
-  {
-    CSingleInstance first(strInst.c_str());
-    EXPECT_TRUE(first.IsHeld() && !first.IsAnotherInstance());
-    CSingleInstance second(strInst.c_str());
-    EXPECT_TRUE(!second.IsHeld() && second.IsAnotherInstance());
-  }
-  CSingleInstance next(strInst.c_str()), none("");
-  EXPECT_TRUE(next.IsHeld() && !next.IsAnotherInstance());
-  EXPECT_TRUE(!none.IsHeld() && !none.IsAnotherInstance()) << "no name guards nothing";
-}
-
-TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
+  // Bad names are invalid, escaped names stay distinct.
   const std::string strLong(300, 'n');
   for (const char* szName : {static_cast<const char*>(nullptr), "", strLong.c_str()}) {
     CNamedLock bad(szName);
@@ -76,6 +63,18 @@ TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
   CNamedLock escaped((strBase + "a%2Fb%20c").c_str());
   ASSERT_TRUE(slash.Acquire(0));
   EXPECT_TRUE(escaped.Acquire(0));
+
+  // The single-instance guard: the first holds, a second sees it, a gone holder frees the name.
+  const std::string strInst = UniqueName("inst");
+  {
+    CSingleInstance first(strInst.c_str());
+    EXPECT_TRUE(first.IsHeld() && !first.IsAnotherInstance());
+    CSingleInstance second(strInst.c_str());
+    EXPECT_TRUE(!second.IsHeld() && second.IsAnotherInstance());
+  }
+  CSingleInstance next(strInst.c_str()), none("");
+  EXPECT_TRUE(next.IsHeld() && !next.IsAnotherInstance());
+  EXPECT_TRUE(!none.IsHeld() && !none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 // A child holding a lock makes a one-second wait fail until it is killed; a killed holder leaves

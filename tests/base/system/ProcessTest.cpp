@@ -61,8 +61,7 @@ TEST(Process, MissingProgramDoesNotStart) {
   EXPECT_FALSE(proc.Start("no-such-program-tolvan", {}));
   EXPECT_FALSE(proc.Start(nullptr, {}));
   EXPECT_EQ(proc.GetPid(), 0u);
-  EXPECT_FALSE(proc.Wait(0));
-  EXPECT_FALSE(proc.Kill());
+  EXPECT_FALSE(proc.Wait(0) || proc.Kill());
   char aBuf[4];
   EXPECT_EQ(proc.ReadOutput(aBuf, sizeof(aBuf)), -1);
 }

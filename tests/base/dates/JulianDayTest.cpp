@@ -38,8 +38,7 @@ TEST(JulianDay, DaysSplitAndJoinLikeTheReferenceAndTheEndsClamp) {
     if (testing::Test::HasFatalFailure()) return;
     // The day is an offset from the first of the month.
     const int y = years(rng), m = months(rng), d = days(rng);
-    int64_t nYearCarry = (m - 1) / 12;
-    if ((m - 1) % 12 < 0) --nYearCarry;
+    const int64_t nYearCarry = (m + 1199) / 12 - 100;  // floor((m - 1) / 12) for m > -1199
     const int64_t want = civil_ref::Julian(y + nYearCarry, m - 12 * nYearCarry, 1) + d - 1;
     ASSERT_EQ(JulianFromCivil(d, m, y), want) << y << "/" << m << "/" << d;
   }

@@ -58,18 +58,6 @@ TEST(MyFileNames, SplitsAndOverlongPartsAreRefused) {
   EXPECT_EQ(std::string(szOut), strMax);
 }
 
-TEST_F(MyFileTest, MakeDirectorySplitsWhereTheSystemDoes) {
-  CMyFile::MakeDirectory((P("a") + "/b\\c/").c_str());
-  if (g_cFsPathSep == '\\') {
-    EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "\\b\\c").c_str()));
-  } else {
-    EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "/b\\c").c_str()));  // '\\' is a name byte on POSIX
-    EXPECT_FALSE(CMyFile::DirIsExist((P("a") + "/b").c_str())) << "no stray directory";
-  }
-  CMyFile::MakeDirectory(nullptr);
-  CMyFile::MakeDirectory((P("") + std::string(600, 'q')).c_str());  // refused, no crash
-}
-
 TEST_F(MyFileTest, OpenReadAndWriteWithinTheBuffer) {
   // Opening creates a missing directory; an object without a name writes "tempfile~".
   const std::string strFull = P("new") + kSep + "deeper" + kSep + "f.txt";
@@ -145,7 +133,7 @@ TEST_F(MyFileTest, SizedSparseAndCopiedFiles) {
   EXPECT_TRUE(nTotal > 0u && nFree <= nTotal);
 }
 
-TEST_F(MyFileTest, FindAllFilesFollowsTheMaskSkipsLinksAndListsHiddenFilesOnlyWhenAsked) {
+TEST_F(MyFileTest, FindAllFilesFollowsTheMaskSkipsLinksAndHiddenFilesAndMakeDirectorySplits) {
   CMyFile::MakeDirectory((P("old")).c_str());
   CMyFile::MakeDirectory((P("x.log")).c_str());
   std::vector<std::string> vNames = {"a.log", "b.txt", "old" + kSep + "in-old.log"};
@@ -171,4 +159,15 @@ TEST_F(MyFileTest, FindAllFilesFollowsTheMaskSkipsLinksAndListsHiddenFilesOnlyWh
   v.clear();
   CMyFile::FindAllFiles((m_dir.Str() + kSep).c_str(), "*.log", v, false, true);
   EXPECT_EQ(Sorted(v), Sorted({strHidden, P("a.log")})) << "hidden files only when asked";
+
+  // Making a directory splits the path where the system does.
+  CMyFile::MakeDirectory((P("a") + "/b\\c/").c_str());
+  if (g_cFsPathSep == '\\') {
+    EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "\\b\\c").c_str()));
+  } else {
+    EXPECT_TRUE(CMyFile::DirIsExist((P("a") + "/b\\c").c_str()));  // '\\' is a name byte on POSIX
+    EXPECT_FALSE(CMyFile::DirIsExist((P("a") + "/b").c_str())) << "no stray directory";
+  }
+  CMyFile::MakeDirectory(nullptr);
+  CMyFile::MakeDirectory((P("") + std::string(600, 'q')).c_str());  // refused, no crash
 }

@@ -5,17 +5,15 @@
 
 #include "LoopbackPair.h"
 
-TEST(BaseSocket, CleanupThenNewSocketStartsTheLibraryAgain) {
+TEST(BaseSocket, CleanupThenNewSocketStartsTheLibraryAgainAndNoHandleFailsWithoutSystemCalls) {
   EXPECT_TRUE(CBaseSocket::InitWinSock2());
   CBaseSocket::CleanupWinSock2();
   EXPECT_FALSE(CBaseSocket::s_bInitWinSock2);
-  CTcpSocket sock(true);
+  CTcpSocket started(true);
   EXPECT_TRUE(CBaseSocket::s_bInitWinSock2);
-  EXPECT_TRUE(sock.Bind(0));
-  sock.CloseSocket();
-}
+  EXPECT_TRUE(started.Bind(0));
+  started.CloseSocket();
 
-TEST(BaseSocket, NoHandleFailsWithoutSystemCalls) {
   // A system call that failed would overwrite the last error.
   SockSetLastError(4242);
   CTcpSocket sock;

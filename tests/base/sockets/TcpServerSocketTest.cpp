@@ -4,20 +4,15 @@
 #include "LoopbackPair.h"
 #include "base/sockets/SocketException.h"
 
-TEST(TcpServerSocket, PortInUseThrowsBindMessage) {
-  CTcpServerSocket first(0, 5, "127.0.0.1", false);
+TEST(TcpServerSocket, PortInUseThrowsBindMessageAndAcceptedPeerIsCheckedAgainstAllowOrRejectList) {
+  auto pair = MakeLoopbackPair();
   try {
-    CTcpServerSocket second(LocalPort(first), 5, "127.0.0.1", false);
+    CTcpServerSocket second(LocalPort(pair->server), 5, "127.0.0.1", false);
     ADD_FAILURE() << "a second listener took the port";
     second.CloseSocket();
   } catch (const CSocketException& e) {
     EXPECT_EQ("Can not bind port!", e.What());
   }
-  first.CloseSocket();
-}
-
-TEST(TcpServerSocket, AcceptedPeerIsCheckedAgainstAllowOrRejectList) {
-  auto pair = MakeLoopbackPair();
   std::string strPeer;
   unsigned short nPeerPort = 0;
   ASSERT_TRUE(pair->peer.GetRemoteInfo(strPeer, nPeerPort));

@@ -61,7 +61,7 @@ unsigned ModeOf(const std::string& strPath) {
 
 }  // namespace
 
-TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectories) {
+TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectoriesTheOverrideAndAnExistingStateDirsMode) {
   CTempDir dir("appdirs-xdg");
   ASSERT_TRUE(dir.Ok());
   const std::string strHome = dir.Join("home");
@@ -94,18 +94,14 @@ TEST(AppDirsXdg, SetUnsetAndRelativeBaseDirectories) {
     std::filesystem::remove_all(dir.Path() / "home");
     std::filesystem::remove_all(strXdg);
   }
-}
-
-TEST(AppDirsXdg, ConfigDirOverrideHoldsTheSettingsAndAnExistingStateDirKeepsItsMode) {
-  CTempDir dir("appdirs-mode");
-  ASSERT_TRUE(dir.Ok());
+  // The override holds the settings; an existing state directory keeps its mode.
   CEnvOverride config("TOLVAN_CONFIG_DIR", dir.Join("conf") + "/");
-  EXPECT_EQ(SettingsDirFor(dir.Join("missing")), dir.Join("conf"));
+  EXPECT_EQ(SettingsDirFor(strExeDir), dir.Join("conf"));
   const std::string strState = dir.Join("state");
   ASSERT_EQ(::mkdir(strState.c_str(), 0755), 0);
   ASSERT_EQ(::mkdir((strState + "/Tolvan").c_str(), 0750), 0);
   CEnvOverride xdgState("XDG_STATE_HOME", strState);
-  EXPECT_EQ(StateDirFor(dir.Join("missing")), strState + "/Tolvan");
+  EXPECT_EQ(StateDirFor(strExeDir), strState + "/Tolvan");
   EXPECT_EQ(ModeOf(strState + "/Tolvan"), 0750u);
 }
 #endif

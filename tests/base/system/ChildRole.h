@@ -2,7 +2,7 @@
 
 // Child processes for the process and lock tests: the test executable starts itself with
 // TOLVAN_TEST_CHILD=<role>; TOLVAN_TEST_CHILD_HOOK runs the role before main and exits. Roles
-// (see RunRole) say one fact a line; "lock" and "wait" hold on until their input ends.
+// (see RunRole) say one fact a line; "wait" holds on until its input ends.
 
 #include "base/system/ExePath.h"
 #include "base/system/NamedLock.h"
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,10 @@ inline std::vector<std::string> OwnArgs() {
 #ifdef _WIN32
   for (int i = 1; i < __argc; ++i) vecArgs.emplace_back(__argv[i]);
 #else
-  const std::string strAll = ReadFile("/proc/self/cmdline");
-  for (size_t nPos = strAll.find('\0'); nPos != std::string::npos && nPos + 1 < strAll.size();) {
-    size_t nEnd = strAll.find('\0', nPos + 1);
-    vecArgs.push_back(strAll.substr(nPos + 1, nEnd - nPos - 1));
-    nPos = nEnd;
-  }
+  std::istringstream in(ReadFile("/proc/self/cmdline"));
+  std::string strArg;
+  std::getline(in, strArg, '\0');  // the program
+  while (std::getline(in, strArg, '\0')) vecArgs.push_back(strArg);
 #endif
   return vecArgs;
 }
@@ -74,30 +73,24 @@ inline void Say(const std::string& strLine) {
   std::fflush(stdout);
 }
 
-inline void WaitForEndOfInput() {
-  while (std::fgetc(stdin) != EOF) {
-  }
-}
-
 inline int RunRole(const std::string& strRole) {
   std::string::size_type nColon = strRole.find(':');
   std::string strKind = strRole.substr(0, nColon);
   std::string strArg = nColon == std::string::npos ? std::string() : strRole.substr(nColon + 1);
-  if (strKind == "lock") {
+  if (strKind == "wait") {  // "wait:<name>" holds the named lock while it waits
     CNamedLock lock(strArg.c_str());
-    Say(lock.Acquire(0) ? "held" : "busy");
-    WaitForEndOfInput();
-  } else if (strKind == "wait") {
-    Say("ready");
-    WaitForEndOfInput();
-  } else if (strKind == "args") {
-    for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+    Say(strArg.empty() ? "ready" : lock.Acquire(0) ? "held" : "busy");
+    while (std::fgetc(stdin) != EOF) {  // until the input ends
+    }
 #ifdef _WIN32
   } else if (strKind == "std") {
     WriteFile(strArg, SeenStdHandles());  // no standard output to say it on
 #endif
+  } else if (strKind == "exit") {  // says its arguments, then exits with the code given
+    for (const std::string& s : OwnArgs()) Say("[" + s + "]");
+    return std::atoi(strArg.c_str());
   } else {
-    return strKind == "exit" ? std::atoi(strArg.c_str()) : 99;
+    return 99;
   }
   return 0;
 }
@@ -126,8 +119,6 @@ public:
     std::string strLine;
     return m_Process.ReadOutputLine(strLine) ? strLine : std::string("<end of output>");
   }
-  // Starts the child in strRole; true once it says it holds what the role takes.
-  bool StartHolding(const std::string& strRole) { return Start(strRole) && ReadLine() == "held"; }
   bool KillAndWait() { return m_Process.Kill() && m_Process.Wait(60000); }
   CProcess& Process() { return m_Process; }
 

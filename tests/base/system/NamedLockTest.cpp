@@ -19,7 +19,6 @@ using childrole::CChild;
 
 class NamedLock : public childrole::CLockDirFixture {};
 using NamedFlag = childrole::CLockDirFixture;
-using SingleInstance = childrole::CLockDirFixture;
 
 namespace {
 
@@ -33,7 +32,7 @@ std::string UniqueName(const char* szWhat) {
 
 }  // namespace
 
-TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
+TEST_F(NamedLock, ObjectsExcludeEachOtherUntilReleasedBadNamesAreInvalidAndSingleInstanceGuards) {
   std::string strName = UniqueName("lock");
   {
     CNamedLock first(strName.c_str());
@@ -51,9 +50,8 @@ TEST_F(NamedLock, ObjectsInOneProcessExcludeEachOtherUntilReleased) {
   }
   CNamedLock again(strName.c_str(), 1000);  // the timed constructor
   EXPECT_TRUE(again.IsHeld()) << "the destructor releases";
-}
 
-TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
+  // Bad names are invalid, escaped names stay distinct.
   const std::string strLong(300, 'n');
   for (const char* szName : {static_cast<const char*>(nullptr), "", strLong.c_str()}) {
     CNamedLock bad(szName);
@@ -65,6 +63,18 @@ TEST_F(NamedLock, BadNamesAreInvalidAndEscapedNamesStayDistinct) {
   CNamedLock escaped((strBase + "a%2Fb%20c").c_str());
   ASSERT_TRUE(slash.Acquire(0));
   EXPECT_TRUE(escaped.Acquire(0));
+
+  // The single-instance guard: the first holds, a second sees it, a gone holder frees the name.
+  const std::string strInst = UniqueName("inst");
+  {
+    CSingleInstance first(strInst.c_str());
+    EXPECT_TRUE(first.IsHeld() && !first.IsAnotherInstance());
+    CSingleInstance second(strInst.c_str());
+    EXPECT_TRUE(!second.IsHeld() && second.IsAnotherInstance());
+  }
+  CSingleInstance next(strInst.c_str()), none("");
+  EXPECT_TRUE(next.IsHeld() && !next.IsAnotherInstance());
+  EXPECT_TRUE(!none.IsHeld() && !none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 // A child holding a lock makes a one-second wait fail until it is killed; a killed holder leaves
@@ -76,7 +86,8 @@ TEST_F(NamedLock, ChildHolderExcludesUntilKilledAndInheritsNoLock) {
   CNamedLock held(strHeld.c_str());
   ASSERT_TRUE(held.Acquire(0));
   CChild child;
-  ASSERT_TRUE(child.StartHolding("lock:" + strName));
+  ASSERT_TRUE(child.Start("wait:" + strName));
+  ASSERT_EQ(child.ReadLine(), "held");
   held.Release();
   EXPECT_TRUE(CNamedLock(strHeld.c_str()).Acquire(0)) << "free while the child runs on";
   {
@@ -109,38 +120,18 @@ TEST_F(NamedFlag, SetIsSeenByAnotherHolderAndOutlivesItsCreatorAndBadNamesAreInv
   // Creating it again resets it for every holder.
   CNamedFlag again(strName.c_str(), CNamedFlag::emCreate);
   ASSERT_TRUE(again.IsValid());
-  EXPECT_FALSE(again.IsSet());
-  EXPECT_FALSE(watcher->IsSet());
+  EXPECT_TRUE(!again.IsSet() && !watcher->IsSet());
   again.Remove();
 
   // Unknown or unusable names are invalid.
   CNamedFlag missing(UniqueName("quit_flag").c_str(), CNamedFlag::emOpenExisting);
-  EXPECT_FALSE(missing.IsValid());
-  EXPECT_FALSE(missing.Set());
+  EXPECT_FALSE(missing.IsValid() || missing.Set());
   EXPECT_FALSE(CNamedFlag("", CNamedFlag::emCreate).IsValid());
   // A name with path characters stays inside the runtime directory.
   CNamedFlag tricky("../../escape/flag", CNamedFlag::emCreate);
   EXPECT_TRUE(tricky.Set());
   EXPECT_TRUE(CNamedFlag("../../escape/flag", CNamedFlag::emOpenExisting).IsSet());
   tricky.Remove();
-}
-
-TEST_F(SingleInstance, FirstHoldsSecondSeesAnotherAndAGoneHolderFreesTheName) {
-  std::string strName = UniqueName("inst");
-  {
-    CSingleInstance first(strName.c_str());
-    EXPECT_TRUE(first.IsHeld());
-    EXPECT_FALSE(first.IsAnotherInstance());
-    CSingleInstance second(strName.c_str());
-    EXPECT_FALSE(second.IsHeld());
-    EXPECT_TRUE(second.IsAnotherInstance());
-  }
-  CSingleInstance next(strName.c_str());
-  EXPECT_TRUE(next.IsHeld());
-  EXPECT_FALSE(next.IsAnotherInstance());
-  CSingleInstance none("");
-  EXPECT_FALSE(none.IsHeld());
-  EXPECT_FALSE(none.IsAnotherInstance()) << "no name guards nothing";
 }
 
 #ifndef _WIN32

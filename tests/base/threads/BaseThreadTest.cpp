@@ -58,16 +58,18 @@ private:
   bool m_bStartOk;
 };
 
-unsigned long ReturnArgument(void* pArg) {
-  return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(pArg));
-}
-
 }  // namespace
 
-TEST(BaseThread, RunsHooksInOrderWithItsParameter) {
-  CRecordingThread thread;
+TEST(BaseThread, CreatedSuspendedRunsHooksInOrderWithItsParameterOnlyAfterResume) {
+  CRecordingThread thread(true, 0, 1);
   int nParam = 0;
   ASSERT_TRUE(thread.Start(&nParam));
+  unsigned long dwCode = 0;
+  thread.Join(50);
+  EXPECT_FALSE(thread.GetExitCode(dwCode)) << "a suspended thread has not ended";
+  EXPECT_EQ(thread.Suspend(), 1u);
+  EXPECT_EQ(thread.Resume(), 2u);
+  EXPECT_EQ(thread.Resume(), 1u);
   EXPECT_EQ(thread.RunToEnd(), 0u);
   EXPECT_EQ(thread.m_strCalls, "start;execute;end;");
   EXPECT_EQ(thread.m_pSeenParam, &nParam);
@@ -88,24 +90,12 @@ TEST(BaseThread, LongStartRunsAnyRoutineAndWithoutAThreadAllFailsQuietly) {
   EXPECT_FALSE(thread.Start(nullptr, nullptr, 0, 0, 0, PThread_Scope_System, PThread_Joinable));
   EXPECT_EQ(thread.GetNewThreadId(), 0u) << "a failed start leaves no thread";
 
-  ASSERT_TRUE(thread.Start(&ReturnArgument, reinterpret_cast<void*>(std::uintptr_t{42}), 0, 0, 0,
+  auto fnEcho = [](void* p) -> unsigned long { return reinterpret_cast<std::uintptr_t>(p); };
+  ASSERT_TRUE(thread.Start(fnEcho, reinterpret_cast<void*>(std::uintptr_t{42}), 0, 0, 0,
                            PThread_Scope_System, PThread_Joinable));
   thread.Join(TOLVAN_INFINITE);
   ASSERT_TRUE(thread.GetExitCode(dwCode));
   EXPECT_EQ(dwCode, 42u);
-}
-
-TEST(BaseThread, CreatedSuspendedRunsOnlyAfterResume) {
-  CRecordingThread thread(true, 0, 1);
-  ASSERT_TRUE(thread.Start());
-  unsigned long dwCode = 0;
-  thread.Join(50);
-  EXPECT_FALSE(thread.GetExitCode(dwCode)) << "a suspended thread has not ended";
-  EXPECT_EQ(thread.Suspend(), 1u);
-  EXPECT_EQ(thread.Resume(), 2u);
-  EXPECT_EQ(thread.Resume(), 1u);
-  EXPECT_EQ(thread.RunToEnd(), 0u);
-  EXPECT_EQ(thread.m_strCalls, "start;execute;end;");
 }
 
 TEST(BaseThread, PriorityHoldsFromTheStartAndZeroLeavesTheDefault) {

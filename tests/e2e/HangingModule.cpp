@@ -14,16 +14,6 @@ CK_RV Initialize(void*) {
 
 CK_RV Finalize(void*) { return CKR_OK; }
 
-CK_RV GetInfo(CK_INFO* pInfo) {
-  std::memset(pInfo, ' ', sizeof *pInfo);
-  pInfo->cryptokiVersion.major = 2;
-  pInfo->cryptokiVersion.minor = 40;
-  pInfo->flags = 0;
-  pInfo->libraryVersion.major = 1;
-  pInfo->libraryVersion.minor = 0;
-  return CKR_OK;
-}
-
 CK_FUNCTION_LIST MakeList() {
   CK_FUNCTION_LIST list;
   std::memset(&list, 0, sizeof list);
@@ -31,7 +21,6 @@ CK_FUNCTION_LIST MakeList() {
   list.version.minor = 40;
   list.C_Initialize = Initialize;
   list.C_Finalize = Finalize;
-  list.C_GetInfo = GetInfo;
   return list;
 }
 

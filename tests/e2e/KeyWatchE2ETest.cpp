@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -22,11 +23,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
 constexpr unsigned kDeadlineMs = 30000;
-
-}  // namespace
 
 class KeyWatchE2E : public ::testing::Test {
  protected:
@@ -74,9 +71,6 @@ class KeyWatchE2E : public ::testing::Test {
   bool SignsWithin(unsigned nMs) {
     return WaitUntil([&] { return Sign("x").m_strReturn == "0"; }, nMs);
   }
-  bool RefusedWithin(unsigned nMs) {
-    return WaitUntil([&] { return Sign("x").m_strReturn == "-101"; }, nMs);
-  }
 
   // openssl's verdict on a Base64 signature of strText by the token's RSA
   // certificate.
@@ -91,15 +85,12 @@ class KeyWatchE2E : public ::testing::Test {
                         "data.txt") == 0;
   }
 
-  static std::unique_ptr<CTempDir> s_pRoot;
-  static std::unique_ptr<CDemoTokens> s_pTokens;
+  static inline std::unique_ptr<CTempDir> s_pRoot;
+  static inline std::unique_ptr<CDemoTokens> s_pTokens;
   CTempDir m_app{"keywatch-app"};
   std::unique_ptr<CTolvanServer> m_pServer;
   unsigned long m_nPassesAtStart = 0;
 };
-
-std::unique_ptr<CTempDir> KeyWatchE2E::s_pRoot;
-std::unique_ptr<CDemoTokens> KeyWatchE2E::s_pTokens;
 
 TEST_F(KeyWatchE2E, TokenPresentAtStartIsInitialisedByTheFirstPass) {
   ASSERT_TRUE(s_pTokens->Insert("A"));
@@ -130,7 +121,7 @@ TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesRecoversAndASwapCommi
   });
   WaitUntil([&] { return KeyWatchPassCount() > 0; }, 200);
   ASSERT_TRUE(s_pTokens->Remove("A"));
-  const bool bRefused = RefusedWithin(kDeadlineMs);
+  const bool bRefused = WaitUntil([&] { return Sign("x").m_strReturn == "-101"; }, kDeadlineMs);
   bStop = true;
   signer.join();
   ASSERT_TRUE(bRefused);
@@ -140,17 +131,11 @@ TEST_F(KeyWatchE2E, TokenPulledDuringSignaturesAnswersCodesRecoversAndASwapCommi
   ASSERT_FALSE(vecAnswers.empty());
   for (const Answer& a : vecAnswers) {
     ASSERT_FALSE(a.m_strReturn.empty());
-    if (a.m_strReturn == "0") {
-      EXPECT_FALSE(a.m_strOut.empty());
-    } else {
-      EXPECT_TRUE(a.m_strOut.empty());
-    }
+    EXPECT_EQ(a.m_strReturn == "0", !a.m_strOut.empty()) << a.m_strReturn;
   }
-  for (auto it = vecAnswers.rbegin(); it != vecAnswers.rend(); ++it) {
-    if (it->m_strReturn != "0") continue;
-    EXPECT_TRUE(OpensslVerifies("A", "busy", it->m_strOut));
-    break;
-  }
+  const auto itLast = std::find_if(vecAnswers.rbegin(), vecAnswers.rend(),
+                                   [](const Answer& a) { return a.m_strReturn == "0"; });
+  EXPECT_TRUE(itLast == vecAnswers.rend() || OpensslVerifies("A", "busy", itLast->m_strOut));
 
   ASSERT_TRUE(s_pTokens->Insert("A"));
   ASSERT_TRUE(SignsWithin(kDeadlineMs));

@@ -133,11 +133,9 @@ TEST(OriginPolicy, ListedOriginsOrNoneOnTheLocalHost) {
 // the key passwords masked: never the bytes as they arrive.
 TEST(RequestTrace, OnlyTheCompleteMaskedRequestGoesOut) {
   const CEnvOverride debugOutput("TOLVAN_DEBUG_OUTPUT", "1");
-  const std::string strBody =
-      "Fun=advSignData&label=k1&keyPasswd=hunter2&data=a%0D%0Ab&passwd=s3cret&pad=" +
-      std::string(30, 'p');
-  const std::string strPost = "POST /Tolvan HTTP/1.1\r\nContent-Length: " +
-                              std::to_string(strBody.size()) + "\r\n\r\n" + strBody;
+  const std::string strPost =
+      Post("Fun=advSignData&label=k1&keyPasswd=hunter2&data=a%0D%0Ab&passwd=s3cret&pad=" +
+           std::string(30, 'p'));
   const std::string strGet = "GET /Tolvan?keyPasswd=hunter2&Fun=x&pad=" + std::string(40, 'q') +
                              " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
   for (const std::string& strRequest : {strPost, strGet}) {

@@ -78,7 +78,6 @@ TEST_F(ServerTest, UnroutableMalformedShortOrEndedRequestsGetNoResponse) {
   m_pServer->SetServeLimits(kMaxServedConnections, 10, kMaxClosingConnections);
   Start();
   ExpectRefused(MakePost("data=no-function-named-here&padding=xxxxxxxxxxxxxxxxxxxxxxx"));
-  ExpectRefused(MakePost(""));
   // (Which request lines frame at all: RequestFraming.)
   // Announced beyond the maximum; and a request whose client ends it early.
   ExpectRefused(MakePost("Fun=echo&data=" + std::string(kMaxRequestSize, 'm')), 200);
@@ -303,7 +302,6 @@ TEST(ListenAddress, OnlyLoopbackSettingsAreTaken) {
 }
 
 TEST(LogText, ControlBytesAreEscaped) {
-  EXPECT_EQ(EscapeControlBytes("plain text 100% \\ \"q\""), "plain text 100% \\ \"q\"");
   EXPECT_EQ(EscapeControlBytes(std::string("a\r\nb\t\x01\x7F\x80\xFF", 9)),
             "a\\x0D\\x0Ab\\x09\\x01\\x7F\x80\xFF");
   EXPECT_EQ(EscapeControlBytes(std::string("\0z", 2)), "\\x00z");

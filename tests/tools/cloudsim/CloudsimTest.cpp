@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <string>
 
-#include "base/system/Process.h"
 #include "tests/support/CommandLine.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestText.h"
+#include "tests/tools/cloudsim/CloudsimProcess.h"
 
 namespace {
 
@@ -18,14 +18,8 @@ const std::string kService = "/orvSignApp/cloud/";
 class CloudsimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_process.Start(TOLVAN_CLOUDSIM_PATH,
-                                {"cloudsim", "--dir", m_dir.Join("sim"), "--port", "0"}, nullptr,
-                                CProcess::emPipeStdout));
-    std::string strLine;
-    ASSERT_TRUE(m_process.ReadOutputLine(strLine));
-    const std::string strPrefix = "cloudsim listening on ";
-    ASSERT_EQ(0, strLine.compare(0, strPrefix.size(), strPrefix)) << strLine;
-    m_strAddress = strLine.substr(strPrefix.size());
+    m_strAddress = StartCloudsim(m_process, m_dir.Join("sim"));
+    ASSERT_NE(m_strAddress, "");
   }
   void TearDown() override {
     m_process.Kill();

@@ -117,7 +117,8 @@ TEST_F(CloudOps, StoredCodeIsCheckedBeforeParametersAndTheNetworkAndClearTextMus
   cloudSaveState("code1", nullptr);
   EXPECT_EQ(Expect(CLOUD_MISSING_PARAM), cloudGetCert({{"clearText", "x"}}, result));
   EXPECT_EQ(Expect(CLOUD_MISSING_PARAM), cloudSignData({{"verifyCode", "1"}}, result));
-  // The clear text must fit its Base64 buffer: 3,069 bytes make 4,092 Base64 characters, which fit 4,096 with the NUL; 3,072 make 4,096.
+  // The clear text must fit its Base64 buffer: 3,069 bytes make 4,092 Base64 characters, which
+  // fit 4,096 with the NUL; 3,072 make 4,096.
   EXPECT_EQ(Expect(CLOUD_PARAM_TOO_LARGE),
             cloudSignData({{"verifyCode", "1"}, {"clearText", std::string(3072, 'a')}}, result));
   // The fitting one goes on to the exchange, which ends for want of the envelope certificate.

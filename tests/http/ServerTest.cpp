@@ -302,6 +302,7 @@ TEST(ListenAddress, OnlyLoopbackSettingsAreTaken) {
 }
 
 TEST(LogText, ControlBytesAreEscaped) {
+  EXPECT_EQ(EscapeControlBytes("plain text 100% \\ \"q\""), "plain text 100% \\ \"q\"");
   EXPECT_EQ(EscapeControlBytes(std::string("a\r\nb\t\x01\x7F\x80\xFF", 9)),
             "a\\x0D\\x0Ab\\x09\\x01\\x7F\x80\xFF");
   EXPECT_EQ(EscapeControlBytes(std::string("\0z", 2)), "\\x00z");

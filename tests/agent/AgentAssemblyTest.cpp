@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(AgentSettings, DefaultsValuesAndLogLocation) {
+TEST(AgentSettings, DefaultsValuesLogLocationAndTheRoutingOfChEnvParm) {
   CTempDir dir("tolvan-agent");
   CServerSettings settings = ReadAgentSettings(dir.Str());
   EXPECT_EQ(settings.m_strIP, "127.0.0.1");
@@ -48,13 +48,10 @@ TEST(AgentSettings, DefaultsValuesAndLogLocation) {
     bFound |= strName.rfind("Tolvan", 0) == 0 && strName.size() == 6 + 10 + 4;
   }
   EXPECT_TRUE(bFound);
-}
 
-// chEnvParm stays with the agent, without logLevel it is not routed; every
-// other name, a longer one too, goes to the dispatcher. (An unknown cloud
-// name from the socket to the dispatcher: AgentServes in every process test.)
-TEST(AgentRouting, ChEnvParmStaysOtherNamesGoToTheDispatcher) {
-  CTempDir dir("tolvan-agent");
+  // chEnvParm stays with the agent, without logLevel it is not routed; every
+  // other name, a longer one too, goes to the dispatcher. (An unknown cloud
+  // name from the socket to the dispatcher: AgentServes in every process test.)
   ConfigureProcessLog(dir.Str(), 3);
   RequestParams result;
   EXPECT_TRUE(RouteRequest({{"Fun", "chEnvParm"}, {"logLevel", "2"}}, result));

@@ -10,18 +10,12 @@
 #include "libs/cloudkey/CloudKey.h"
 #include "tests/http/LoopbackClient.h"
 #include "tests/support/ProcessLogFiles.h"
+#include "tests/tools/cloudsim/CloudsimProcess.h"
 
 CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
-  // The simulator makes its directory and prints "cloudsim listening on 127.0.0.1:<port>".
-  std::string strLine;
-  const std::string strPrefix = "cloudsim listening on 127.0.0.1:";
-  const std::string strSimDir = m_world.Dir().Join("sim");
-  if (!m_sim.Start(TOLVAN_CLOUDSIM_PATH, {"cloudsim", "--dir", strSimDir, "--port", "0"}, nullptr,
-                   CProcess::emPipeStdout) ||
-      !m_sim.ReadOutputLine(strLine) || strLine.compare(0, strPrefix.size(), strPrefix) != 0) {
-    return;
-  }
-  m_nSimPort = static_cast<uint16_t>(std::stoi(strLine.substr(strPrefix.size())));
+  const std::string strAddress = StartCloudsim(m_sim, m_world.Dir().Join("sim"));
+  if (strAddress.compare(0, 10, "127.0.0.1:") != 0) return;
+  m_nSimPort = static_cast<uint16_t>(std::stoi(strAddress.substr(10)));
 
   m_world.SetEnv("TOLVAN_CLOUD_HOST", "127.0.0.1");
   m_world.SetEnv("TOLVAN_CLOUD_PORT", std::to_string(m_nSimPort).c_str());

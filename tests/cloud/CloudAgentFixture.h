@@ -18,8 +18,6 @@ class CCloudAgentFixture {
   // Starts both; Ok() tells whether they run. nTimeoutMs: the exchanges' time-out.
   CCloudAgentFixture(long nTimeoutMs, int nKeyPool);
   ~CCloudAgentFixture();
-  CCloudAgentFixture(const CCloudAgentFixture&) = delete;
-  CCloudAgentFixture& operator=(const CCloudAgentFixture&) = delete;
 
   bool Ok() const { return m_bOk; }
   CCloudWorld& World() { return m_world; }

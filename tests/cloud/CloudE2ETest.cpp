@@ -4,6 +4,7 @@
 // that refuses, is slow, answers garbage or is not there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -21,10 +22,8 @@
 namespace {
 
 bool StoreHolds(const std::string& strDer) {
-  for (const CertDer& vCert : ListUserCerts()) {
-    if (std::string(vCert.begin(), vCert.end()) == strDer) return true;
-  }
-  return false;
+  const std::vector<CertDer> vecCerts = ListUserCerts();
+  return std::count(vecCerts.begin(), vecCerts.end(), CertDer(strDer.begin(), strDer.end())) != 0;
 }
 
 class CloudE2E : public ::testing::Test {

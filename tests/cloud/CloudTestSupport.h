@@ -28,8 +28,6 @@ class CCloudWorld {
     SetCloudStateDir(std::string());
     while (!m_vSaved.empty()) m_vSaved.pop_back();  // the oldest value is put back last
   }
-  CCloudWorld(const CCloudWorld&) = delete;
-  CCloudWorld& operator=(const CCloudWorld&) = delete;
 
   // Sets (null: clears) an environment variable until the world ends.
   void SetEnv(const char* szName, const char* szValue) {

@@ -20,11 +20,8 @@ std::unique_ptr<CTolvanServer> StartAgentServer(const std::string& strAppDir, un
   CloseProcessLog();
   SetKeyWatchInterval(nIntervalMs);
   std::unique_ptr<CTolvanServer> pServer = CreateAgentServer(strAppDir, strAppDir);
-  if (!pServer || !pServer->Start()) return nullptr;
-  if (!pServer->WaitListening(nTimeoutMs)) {
-    pServer->Stop();
-    return nullptr;
-  }
+  // (One that does not listen in time is stopped as it goes.)
+  if (!pServer || !pServer->Start() || !pServer->WaitListening(nTimeoutMs)) return nullptr;
   return pServer;
 }
 

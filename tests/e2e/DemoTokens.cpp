@@ -46,7 +46,7 @@ std::string SerialTextOf(const std::string& strDir, const std::string& strPem) {
   std::string strOut;
   RunIn(strDir, "openssl x509 -noout -serial -in " + ShellQuote(strPem), &strOut);
   std::string strHex = strOut.substr(strOut.find('=') + 1);
-  while (!strHex.empty() && (strHex.back() == '\n' || strHex.back() == '\r')) strHex.pop_back();
+  strHex = strHex.substr(0, strHex.find_first_of("\r\n"));
   for (char& c : strHex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (strHex.size() % 2 != 0) strHex = "0" + strHex;
   if (!strHex.empty() && strHex[0] >= '8') strHex = "00" + strHex;

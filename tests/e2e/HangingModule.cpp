@@ -1,8 +1,6 @@
 // A PKCS#11 module that hangs in C_Initialize, as a module waiting for a
 // reader service that never answers does.
 
-#include <cstring>
-
 #include <p11-kit/pkcs11.h>
 #include <unistd.h>
 
@@ -12,26 +10,10 @@ CK_RV Initialize(void*) {
   for (;;) pause();
 }
 
-CK_RV Finalize(void*) { return CKR_OK; }
-
-CK_RV GetInfo(CK_INFO* pInfo) {
-  std::memset(pInfo, ' ', sizeof *pInfo);
-  pInfo->cryptokiVersion.major = 2;
-  pInfo->cryptokiVersion.minor = 40;
-  pInfo->flags = 0;
-  pInfo->libraryVersion.major = 1;
-  pInfo->libraryVersion.minor = 0;
-  return CKR_OK;
-}
-
 CK_FUNCTION_LIST MakeList() {
-  CK_FUNCTION_LIST list;
-  std::memset(&list, 0, sizeof list);
-  list.version.major = 2;
-  list.version.minor = 40;
+  CK_FUNCTION_LIST list{};
+  list.version = {2, 40};
   list.C_Initialize = Initialize;
-  list.C_Finalize = Finalize;
-  list.C_GetInfo = GetInfo;
   return list;
 }
 
@@ -40,7 +22,6 @@ CK_FUNCTION_LIST g_list = MakeList();
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) CK_RV C_GetFunctionList(CK_FUNCTION_LIST** ppList) {
-  if (ppList == nullptr) return CKR_ARGUMENTS_BAD;
   *ppList = &g_list;
   return CKR_OK;
 }

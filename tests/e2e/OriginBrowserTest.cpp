@@ -21,7 +21,19 @@ namespace {
 
 const char kChromium[] = "/usr/bin/chromium";
 
-// Serves one HTML page for every request on a loopback port of its own.
+// The page: one POST to the agent on the port its URL's fragment names; the title shows the
+// answer or "failed".
+const char kCallingPage[] =
+    "<html><head><title>pending</title></head><body><script>\n"
+    "fetch('http://127.0.0.1:' + location.hash.substring(1) + '/Tolvan', {method: 'POST',\n"
+    "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
+    "  body: 'Fun=echo&data=browser'})\n"
+    "  .then(r => r.text())\n"
+    "  .then(t => { document.title = 'answer:' + t.replace(/\\s/g, ''); })\n"
+    "  .catch(e => { document.title = 'failed'; });\n"
+    "</script></body></html>";
+
+// Serves that page for every request on a loopback port of its own.
 class CPageServer {
  public:
   CPageServer() : m_listener(true, false) {
@@ -39,8 +51,6 @@ class CPageServer {
     m_listener.CloseSocket();
   }
   uint16_t Port() const { return m_nPort; }
-  // To be set before the first request.
-  void SetPage(const std::string& strPage) { m_strPage = strPage; }
 
  private:
   void Serve() {
@@ -55,31 +65,18 @@ class CPageServer {
       // The page for every request (a favicon request gets it too).
       const std::string strResponse =
           "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-          std::to_string(m_strPage.size()) + "\r\n\r\n" + m_strPage;
+          std::to_string(sizeof(kCallingPage) - 1) + "\r\n\r\n" + kCallingPage;
       unsigned nDone = 0;
       client.Send_n(strResponse.data(), static_cast<unsigned>(strResponse.size()), nDone, nullptr);
       client.CloseSocket();
     }
   }
 
-  std::string m_strPage;
   CTcpServerSocket m_listener;
   uint16_t m_nPort = 0;
   std::atomic<bool> m_bStop{false};
   std::thread m_thread;
 };
-
-// The page: one POST to the agent; the title shows the answer or "failed".
-std::string CallingPage(uint16_t nAgentPort) {
-  return "<html><head><title>pending</title></head><body><script>\n"
-         "fetch('http://127.0.0.1:" + std::to_string(nAgentPort) + "/Tolvan', {method: 'POST',\n"
-         "  headers: {'Content-Type': 'application/x-www-form-urlencoded'},\n"
-         "  body: 'Fun=echo&data=browser'})\n"
-         "  .then(r => r.text())\n"
-         "  .then(t => { document.title = 'answer:' + t.replace(/\\s/g, ''); })\n"
-         "  .catch(e => { document.title = 'failed'; });\n"
-         "</script></body></html>";
-}
 
 // The page's title once Chromium has run it ("" when Chromium did not run).
 std::string TitleInChromium(const std::string& strUrl) {
@@ -115,13 +112,12 @@ TEST(OriginInBrowser, ListedOriginIsAnsweredAnotherIsNot) {
   agent.SetRequestHandler(FakeApiHandler::Handle);
   ASSERT_TRUE(agent.Start());
   ASSERT_TRUE(agent.WaitListening(10000));
-  listed.SetPage(CallingPage(agent.GetListenPort()));
-  other.SetPage(CallingPage(agent.GetListenPort()));
+  const std::string strPage = "/page.html#" + std::to_string(agent.GetListenPort());
 
-  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(listed.Port()) + "/page.html"),
+  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(listed.Port()) + strPage),
             "answer:{\"outData\":\"browser\",\"return\":\"0\"}");
   EXPECT_EQ(FakeApiHandler::CallCount(), 1);
-  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(other.Port()) + "/page.html"),
+  EXPECT_EQ(TitleInChromium("http://127.0.0.1:" + std::to_string(other.Port()) + strPage),
             "failed");
   EXPECT_EQ(FakeApiHandler::CallCount(), 1);
   agent.Stop();

@@ -33,13 +33,12 @@ bool FakeApiHandler::Handle(const RequestParams& request, RequestParams& result)
     g_lastRequest = request;
     ++g_nCalls;
   }
-  const auto itData = request.find("data");
-  const auto itSize = request.find("size");
-  if (itFun->second == "echo") {
-    result["outData"] = itData == request.end() ? std::string() : itData->second;
-  } else if (itFun->second == "big") {
-    const char* szSize = itSize == request.end() ? "0" : itSize->second.c_str();
-    result["outData"] = std::string(std::strtoul(szSize, nullptr, 10), 'x');
+  const auto valueOf = [&](const char* szName) {
+    return request.count(szName) != 0 ? request.at(szName) : std::string();
+  };
+  if (itFun->second == "echo") result["outData"] = valueOf("data");
+  if (itFun->second == "big") {
+    result["outData"] = std::string(std::strtoul(valueOf("size").c_str(), nullptr, 10), 'x');
   }
   result["return"] = result.count("outData") != 0 ? "0" : "-10000";
   return true;

@@ -26,10 +26,8 @@ namespace {
 // Every path under dir, relative to it.
 std::set<std::string> Listing(const fs::path& dir) {
   std::set<std::string> setPaths;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    setPaths.insert(fs::relative(it->path(), dir).string());
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    setPaths.insert(fs::relative(entry.path(), dir).string());
   }
   return setPaths;
 }

@@ -34,15 +34,6 @@ class CloudKeyCrypto : public ::testing::Test {
   CTempDir m_dir{"tolvan-cloudkey-crypto"};
 };
 
-TEST_F(CloudKeyCrypto, FreshCertificateIsSelfSignedRsa2048) {
-  PkiHandler pki;
-  std::string strCert, strKey;
-  EXPECT_EQ(CK_ERR_KEY, pki.CreateCert(strCert));  // no key yet
-  MakeFresh(pki, strCert, strKey, "fresh.pem");
-  EXPECT_TRUE(Openssl("verify -CAfile fresh.pem fresh.pem >/dev/null"));
-  EXPECT_TRUE(Openssl("x509 -in fresh.pem -noout -text | grep -q 'Public-Key: (2048 bit)'"));
-}
-
 TEST_F(CloudKeyCrypto, SealedRequestOpensWithOpensslCms) {
   PkiHandler pki;
   const std::string strRequest = "{\"verifyCode\":\"123456\",\"authCode\":\"abc\"}";
@@ -64,11 +55,15 @@ TEST_F(CloudKeyCrypto, SealedRequestOpensWithOpensslCms) {
   EXPECT_TRUE(strEnvelope.empty());
 }
 
-TEST_F(CloudKeyCrypto, ReplySealedByOpensslCmsOpensWithTheFreshKey) {
+// The fresh certificate is self-signed RSA-2048; a reply sealed to it opens with its key only.
+TEST_F(CloudKeyCrypto, FreshCertificateAndTheReplySealedToItByOpensslCms) {
   PkiHandler pki, other;
   std::string strCert, strKey, strOtherCert, strOtherKey;
+  EXPECT_EQ(CK_ERR_KEY, pki.CreateCert(strCert));  // no key yet
   MakeFresh(other, strOtherCert, strOtherKey, "other.pem");
   MakeFresh(pki, strCert, strKey, "fresh.pem");
+  EXPECT_TRUE(Openssl("verify -CAfile fresh.pem fresh.pem >/dev/null"));
+  EXPECT_TRUE(Openssl("x509 -in fresh.pem -noout -text | grep -q 'Public-Key: (2048 bit)'"));
   const std::string strContent = "{\"certB64\":\"MIIB\"}";
   WriteFile(Path("reply.txt"), strContent);
   ASSERT_TRUE(Openssl("cms -encrypt -binary -aes256 -outform DER -in reply.txt -out reply.der"

@@ -43,7 +43,7 @@ TEST(CloudKeyText, ConvertsBetweenGbkAndUtf8) {
   EXPECT_EQ("", GBKToUTF8("ok \x81"));
 }
 
-TEST(CloudKeyJson, ReadsFlatObjectsAndRefusesTheRest) {
+TEST(CloudKeyJson, ReadsFlatObjectsIntegersAndReplyMembersAndRefusesTheRest) {
   CkJsonObject obj;
   ASSERT_TRUE(CkJsonParse(
       " {\"a\":\"x\\\"y\\\\z\\/\\n\", \"n\" : -12.5e+3,\"t\":true,\"u\":\"\\u00e9\\ud83d\\ude00\","
@@ -62,10 +62,8 @@ TEST(CloudKeyJson, ReadsFlatObjectsAndRefusesTheRest) {
     EXPECT_FALSE(CkJsonParse(szBad, obj)) << szBad;
     EXPECT_TRUE(obj.empty()) << szBad;
   }
-}
 
-TEST(CloudKeyJson, IntegersAndReplyMembers) {
-  CkJsonObject obj;
+  // Integers, and the members of a reply.
   ASSERT_TRUE(CkJsonParse("{\"s\":\"2\",\"neg\":\"-7\",\"big\":\"2147483648\",\"f\":1.5}", obj));
   int n = 0;
   EXPECT_TRUE(CkJsonInt(obj, "s", n) && n == 2);

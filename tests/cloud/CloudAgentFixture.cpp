@@ -13,9 +13,10 @@
 #include "tests/tools/cloudsim/CloudsimProcess.h"
 
 CCloudAgentFixture::CCloudAgentFixture(long nTimeoutMs, int nKeyPool) {
+  const std::string strLoopback = "127.0.0.1:";
   const std::string strAddress = StartCloudsim(m_sim, m_world.Dir().Join("sim"));
-  if (strAddress.compare(0, 10, "127.0.0.1:") != 0) return;
-  m_nSimPort = static_cast<uint16_t>(std::stoi(strAddress.substr(10)));
+  if (strAddress.compare(0, strLoopback.size(), strLoopback) != 0) return;
+  m_nSimPort = static_cast<uint16_t>(std::stoi(strAddress.substr(strLoopback.size())));
 
   m_world.SetEnv("TOLVAN_CLOUD_HOST", "127.0.0.1");
   m_world.SetEnv("TOLVAN_CLOUD_PORT", std::to_string(m_nSimPort).c_str());

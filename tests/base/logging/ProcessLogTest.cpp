@@ -68,12 +68,13 @@ TEST_F(ProcessLogTest, ConcurrentLinesStayWholeAndLongOnesAreCut) {
   int nBad = 0;
   for (const std::string& s : v) {
     // [2026-12-04 hh:mm:ss.mmm][pid][01:03] T<t> L<nnnnn> <payload>: each thread's lines arrive
-    // whole and in its own order ("\n" is in no line: a bad thread number matches nothing).
+    // whole and in its own order.
     int hh = -1, mm = -1, ss = -1, ms = -1;
     const int t = s.size() > 24 + strPrefix.size() ? s[24 + strPrefix.size()] - '0' : -1;
-    char szRest[32] = "\n";
-    if (t >= 0 && t < kThreads) std::snprintf(szRest, sizeof(szRest), "%d L%05d ", t, vNext[t]++);
-    if (std::sscanf(s.c_str(), "[2026-12-04 %2d:%2d:%2d.%3d", &hh, &mm, &ss, &ms) != 4 ||
+    const bool bThread = t >= 0 && t < kThreads;
+    char szRest[32] = "";
+    if (bThread) std::snprintf(szRest, sizeof(szRest), "%d L%05d ", t, vNext[t]++);
+    if (!bThread || std::sscanf(s.c_str(), "[2026-12-04 %2d:%2d:%2d.%3d", &hh, &mm, &ss, &ms) != 4 ||
         s.compare(24, std::string::npos, strPrefix + szRest + strPayload) != 0) {
       if (++nBad < 5) ADD_FAILURE() << "malformed or out of order: " << s;
     }
